@@ -1,0 +1,47 @@
+// The one narrow seam between the portable layers and the platform. The Windows
+// implementation calls the platform; the native one serves the same data,
+// compiled in from the same resource sources.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace tw::platform {
+
+// The message-table entry with this id, as LoadStringA gives it (at most 1023
+// bytes, code page 932); nothing when the module has no such entry.
+std::optional<std::string> LoadMessage(unsigned id);
+
+// The bytes of the raw-data resource of that name (type 10); nothing when absent.
+std::optional<std::span<const std::uint8_t>> FindRawResource(std::string_view name);
+
+// Locale-aware comparison ignoring case (CompareStringA with the user's default
+// locale and NORM_IGNORECASE): negative, zero or positive.
+int CompareTextIgnoreCase(std::string_view a, std::string_view b);
+
+// True when the byte starts a double-byte character in the ANSI code page.
+bool IsLeadByte(std::uint8_t byte);
+
+// The full file name of the program's own module.
+std::string ModuleFileName();
+
+// Where an address lies: the file of the module whose committed region holds it,
+// and that region's allocation base; nothing when no module can be named.
+struct AddressOwner {
+  std::string moduleFileName;
+  std::uintptr_t allocationBase;
+};
+std::optional<AddressOwner> DescribeAddress(std::uintptr_t address);
+
+// The platform's last error code and its text (FormatMessageA, system table,
+// 256-byte buffer, untrimmed).
+std::uint32_t LastErrorCode();
+std::string ErrorCodeText(std::uint32_t code);
+
+// A task-modal error box without an owner (MessageBoxA, flags 0x2010).
+void ShowErrorBox(const std::string& text, const std::string& caption);
+
+}  // namespace tw::platform

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Installs everything the builds and tests need from Debian's packages and
+# prepares the Wine prefix. Idempotent: each step is skipped when already done.
+set -euo pipefail
+
+export DEBIAN_FRONTEND=noninteractive
+SUDO=""
+if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
+
+packages=(
+  cmake ninja-build g++ clang llvm libclang-rt-14-dev clang-format
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
+  wine wine32:i386 fonts-wine xvfb xauth x11-utils imagemagick xdotool
+  fonts-ipafont-gothic fonts-ipafont-mincho locales
+)
+
+missing=()
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+  need_update=1
+fi
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
+    missing+=("$p")
+  fi
+done
+if [ ${#missing[@]} -gt 0 ] || [ "${need_update:-0}" = 1 ]; then
+  $SUDO apt-get update -q
+fi
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# Wine's ANSI code page follows the locale: ja_JP.UTF-8 gives code page 932.
+if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
+  if ! grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+    echo 'ja_JP.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  fi
+  $SUDO locale-gen
+fi
+
+# The MinGW compilers must use the posix thread model (std::mutex, thread_local).
+for tool in i686-w64-mingw32-g++ i686-w64-mingw32-gcc; do
+  if [ -x "/usr/bin/$tool-posix" ] && [ "$(readlink -f "/usr/bin/$tool")" != "$(readlink -f "/usr/bin/$tool-posix")" ]; then
+    $SUDO update-alternatives --set "$tool" "/usr/bin/$tool-posix" >/dev/null
+  fi
+done
+
+# Wine prefix: a 32-bit prefix under the project's own directory unless told otherwise.
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+# shellcheck source=wine-env.sh
+. "$here/scripts/wine-env.sh"
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "setup: creating Wine prefix $WINEPREFIX"
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  wineboot -i >/dev/null 2>&1 || true
+  wineserver -w || true
+fi
+if [ ! -f "$WINEPREFIX/.tarnwick-desktop" ]; then
+  # A virtual desktop draws Windows-style frames and keeps exit codes.
+  wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 1024x768 /f >/dev/null 2>&1
+  # No crash dialog: a crashing test must fail, not wait for a click.
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  wineserver -w || true
+  touch "$WINEPREFIX/.tarnwick-desktop"
+fi
+echo "setup: ready"
