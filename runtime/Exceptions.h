@@ -20,12 +20,12 @@ std::string LoadResString(ResId id);
 
 // Declares an exception class: its class record, its constructors and the
 // polymorphic re-raise that lets a translated fault be thrown as its own class.
-#define TW_EXCEPTION(Name, Parent)                       \
-  TW_CLASS(Name, Parent)                                 \
- public:                                                 \
-  using Parent::Parent;                                  \
+#define TW_EXCEPTION(Name, Parent)                          \
+  TW_CLASS(Name, Parent)                                    \
+ public:                                                    \
+  using Parent::Parent;                                     \
   [[noreturn]] void Throw() const override { throw *this; } \
-                                                         \
+                                                            \
  private:
 
 class Exception : public TObject {

@@ -42,22 +42,22 @@ struct FormatArg {
   ArgKind kind;
   union {
     std::int32_t integer;
-    std::int64_t int64;     // also Currency, scaled by 10000
+    std::int64_t int64;  // also Currency, scaled by 10000
     long double extended;
     char character;
     char16_t wideChar;
     bool boolean;
-    const void* pointer;   // Pointer, Object, Class, Interface
-    const char* pchar;     // PChar
-    const char16_t* pwide; // PWideChar
+    const void* pointer;    // Pointer, Object, Class, Interface
+    const char* pchar;      // PChar
+    const char16_t* pwide;  // PWideChar
   };
-  std::string_view text;        // ShortText, Text, Variant
+  std::string_view text;         // ShortText, Text, Variant
   std::u16string_view wideText;  // WideText
   bool variantEmpty = false;     // Variant: empty or null
 
   template <std::integral I>
-    requires(!std::same_as<I, bool> && !std::same_as<I, char> && !std::same_as<I, char16_t>)
-  FormatArg(I value) {  // NOLINT: implicit on purpose, arguments are written inline
+  requires(!std::same_as<I, bool> && !std::same_as<I, char> && !std::same_as<I, char16_t>)
+      FormatArg(I value) {  // NOLINT: implicit on purpose, arguments are written inline
     if constexpr (sizeof(I) <= 4) {
       kind = ArgKind::Integer;
       integer = static_cast<std::int32_t>(value);
@@ -119,7 +119,7 @@ inline std::string FormatText(std::string_view format, std::initializer_list<For
 
 // Writes at most bufferLength bytes (no terminator) and returns how many were
 // written; output beyond the buffer is dropped.
-std::size_t FormatToBuffer(char* buffer, std::size_t bufferLength, const char* format,
-                           std::size_t formatLength, FormatArgs args);
+std::size_t FormatToBuffer(char* buffer, std::size_t bufferLength, const char* format, std::size_t formatLength,
+                           FormatArgs args);
 
 }  // namespace tw

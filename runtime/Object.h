@@ -6,10 +6,18 @@
 
 namespace tw {
 
+class TComponent;
+struct TPublishedTables;
+
 struct TClassInfo {
   const char* name;
   const TClassInfo* parent;
   std::size_t instanceSize;
+  // What this class itself publishes (fields, methods, properties, message
+  // handlers), built on first use; none for classes that publish nothing.
+  const TPublishedTables& (*published)() = nullptr;
+  // Construction by class reference with an owner (components only).
+  TComponent* (*construct)(TComponent* owner) = nullptr;
 
   // True for this class and every class derived from it.
   bool InheritsFrom(const TClassInfo& other) const {
@@ -34,15 +42,15 @@ class TObject {
 
 // Declares the class record of Name, derived from Parent. Member function bodies
 // see the complete class, so the instance size is known here.
-#define TW_CLASS(Name, Parent)                                                       \
- public:                                                                             \
-  using Inherited = Parent;                                                          \
-  static const ::tw::TClassInfo& StaticClassInfo() {                                 \
+#define TW_CLASS(Name, Parent)                                                           \
+ public:                                                                                 \
+  using Inherited = Parent;                                                              \
+  static const ::tw::TClassInfo& StaticClassInfo() {                                     \
     static const ::tw::TClassInfo info{#Name, &Parent::StaticClassInfo(), sizeof(Name)}; \
-    return info;                                                                     \
-  }                                                                                  \
-  const ::tw::TClassInfo& ClassType() const override { return StaticClassInfo(); }   \
-                                                                                     \
+    return info;                                                                         \
+  }                                                                                      \
+  const ::tw::TClassInfo& ClassType() const override { return StaticClassInfo(); }       \
+                                                                                         \
  private:
 
 }  // namespace tw

@@ -2,8 +2,8 @@
 // UTF-8 and shipped in code page 932 (Shift-JIS) or UTF-16 (resource scripts).
 #pragma once
 
-#include <cerrno>
 #include <iconv.h>
+#include <cerrno>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -33,8 +33,8 @@ inline std::u16string Utf8ToUtf16(std::string_view text) {
   std::string bytes = Convert(text, "UTF-16LE", "UTF-8");
   std::u16string out;
   for (size_t i = 0; i + 1 < bytes.size(); i += 2)
-    out.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                        (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+    out.push_back(
+        static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8)));
   return out;
 }
 

@@ -65,8 +65,10 @@ int main(int argc, char** argv) {
     cpp << "// Generated from the message table source; do not edit.\n"
            "#include \"runtime/MessageTable.h\"\n\nnamespace tw {\n\n"
            "const MessageTableEntry kMessageTable[] = {\n";
-    for (auto& [id, text] : entries) cpp << "    {" << id << ", " << tools::CxxLiteral(tools::Utf8ToCp932(text)) << "},\n";
-    cpp << "};\nconst std::size_t kMessageTableSize = sizeof kMessageTable / sizeof kMessageTable[0];\n\n}  // namespace tw\n";
+    for (auto& [id, text] : entries)
+      cpp << "    {" << id << ", " << tools::CxxLiteral(tools::Utf8ToCp932(text)) << "},\n";
+    cpp << "};\nconst std::size_t kMessageTableSize = sizeof kMessageTable / sizeof kMessageTable[0];\n\n}  // "
+           "namespace tw\n";
     if (!rc || !cpp) throw std::runtime_error("cannot write the output");
   } catch (const std::exception& e) {
     std::cerr << "msgtable: " << e.what() << "\n";

@@ -1,0 +1,36 @@
+// The calculator's two computations, over the texts of the main window's fields.
+// They read and write through an interface so that the window handlers and the
+// tests see exactly the same order of reads and writes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tw {
+
+enum class BitrateField { Time, NextSize, NowAudio, Video, NowVideo, NowSize, NextAudio, NextVideo };
+
+class BitrateFields {
+ public:
+  virtual ~BitrateFields() = default;
+  virtual std::string ReadField(BitrateField field) = 0;
+  virtual void WriteField(BitrateField field, const std::string& text) = 0;
+};
+
+// Truncates toward zero into 64 bits and keeps the low 32 (so values beyond the
+// 32-bit range wrap); beyond 64 bits, infinities and NaNs raise EInvalidOp.
+std::int32_t TruncateToInt32(long double value);
+
+// The video bitrate that fills the target size:
+// target MB × 136.53 / minutes − audio kb/s, into Video and NowVideo; "ERR" for a
+// rejected text, "---" for a division by zero; NextAudio then takes NowAudio's
+// text. Any other exception (EInvalidOp) leaves the function.
+void CalcBitrate(BitrateFields& fields);
+
+// The corrected video bitrate of a second encode:
+// NowVideo × (NextSize − new audio MB) / (NowSize − current audio MB), audio MB
+// being kb/s × minutes × 15/2048, into NextVideo; NowAudio then takes NextAudio's
+// text. Failures as for CalcBitrate.
+void ReCalcBitrate(BitrateFields& fields);
+
+}  // namespace tw

@@ -1,0 +1,202 @@
+// Type records of the types that published properties use. One read-only record
+// per type, made on first use from a traits specialisation; a record's address is
+// its identity (identifier maps are registered for exactly one record).
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <iterator>
+#include <limits>
+#include <span>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+#include "runtime/Object.h"
+
+namespace tw {
+
+enum class TPropKind : std::uint8_t {
+  pkUnknown = 0,
+  pkInteger = 1,
+  pkChar = 2,
+  pkEnumeration = 3,
+  pkFloat = 4,
+  pkShortText = 5,
+  pkSet = 6,
+  pkClass = 7,
+  pkMethod = 8,
+  pkLongText = 10,
+  pkWideText = 11,
+  pkVariant = 12,
+  pkInt64 = 16,
+};
+
+enum TOrdWidth : std::uint8_t { owSByte = 0, owUByte = 1, owSWord = 2, owUWord = 3, owSLong = 4 };
+
+struct TTypeInfo {
+  TPropKind kind = TPropKind::pkUnknown;
+  std::string_view name = {};
+  // Ordinal types (integer, character, enumeration, set storage).
+  TOrdWidth width = owSLong;
+  std::int32_t minValue = 0;
+  std::int32_t maxValue = 0;
+  // Enumerations: the base enumeration (none for a full enumeration, which is
+  // its own base) and the value names from value 0 up.
+  const TTypeInfo* baseType = nullptr;
+  std::span<const std::string_view> valueNames = {};
+  // Sets: the element enumeration.
+  const TTypeInfo* elementType = nullptr;
+  // Class kind: the class.
+  const TClassInfo* classInfo = nullptr;
+
+  const TTypeInfo& BaseType() const { return baseType ? *baseType : *this; }
+};
+
+// Specialised for every type a published property uses; Make() builds the record.
+template <class T, class Enable = void>
+struct TypeTraits;
+
+template <class T>
+const TTypeInfo& TypeInfoOf() {
+  static const TTypeInfo info = TypeTraits<T>::Make();
+  return info;
+}
+
+template <class T>
+constexpr TOrdWidth OrdWidthOf() {
+  if constexpr (sizeof(T) == 1) return std::is_signed_v<T> ? owSByte : owUByte;
+  if constexpr (sizeof(T) == 2) return std::is_signed_v<T> ? owSWord : owUWord;
+  return owSLong;
+}
+
+#define TW_INTEGER_TYPE(Type, Name)                                                     \
+  template <>                                                                           \
+  struct TypeTraits<Type> {                                                             \
+    static TTypeInfo Make() {                                                           \
+      return {.kind = TPropKind::pkInteger,                                             \
+              .name = Name,                                                             \
+              .width = OrdWidthOf<Type>(),                                              \
+              .minValue = static_cast<std::int32_t>(std::numeric_limits<Type>::min()),  \
+              .maxValue = static_cast<std::int32_t>(std::numeric_limits<Type>::max())}; \
+    }                                                                                   \
+  };
+
+TW_INTEGER_TYPE(std::int32_t, "Integer")
+TW_INTEGER_TYPE(std::int16_t, "Smallint")
+TW_INTEGER_TYPE(std::int8_t, "Shortint")
+TW_INTEGER_TYPE(std::uint8_t, "Byte")
+TW_INTEGER_TYPE(std::uint16_t, "Word")
+
+template <>
+struct TypeTraits<char> {
+  static TTypeInfo Make() {
+    return {.kind = TPropKind::pkChar, .name = "Char", .width = owUByte, .minValue = 0, .maxValue = 255};
+  }
+};
+
+template <>
+struct TypeTraits<std::string> {
+  static TTypeInfo Make() { return {.kind = TPropKind::pkLongText, .name = "string"}; }
+};
+
+template <>
+struct TypeTraits<std::u16string> {
+  static TTypeInfo Make() { return {.kind = TPropKind::pkWideText, .name = "WideString"}; }
+};
+
+template <>
+struct TypeTraits<std::int64_t> {
+  static TTypeInfo Make() { return {.kind = TPropKind::pkInt64, .name = "Int64"}; }
+};
+
+template <class T>
+struct TypeTraits<T, std::enable_if_t<std::is_floating_point_v<T>>> {
+  static TTypeInfo Make() {
+    return {.kind = TPropKind::pkFloat, .name = sizeof(T) == 4 ? "Single" : sizeof(T) == 8 ? "Double" : "Extended"};
+  }
+};
+
+// Object references: the class kind, for classes with a class record.
+template <class T>
+struct TypeTraits<T*, std::enable_if_t<std::is_base_of_v<TObject, T>>> {
+  static TTypeInfo Make() {
+    return {.kind = TPropKind::pkClass, .name = T::StaticClassInfo().name, .classInfo = &T::StaticClassInfo()};
+  }
+};
+
+// Enumerations: TW_ENUMERATION(TAlignment, "taLeftJustify", ...) at namespace
+// scope gives an enum type its record with the value names in value order.
+#define TW_ENUMERATION(Type, ...)                                          \
+  template <>                                                              \
+  struct TypeTraits<Type> {                                                \
+    static TTypeInfo Make() {                                              \
+      static constexpr std::string_view names[] = {__VA_ARGS__};           \
+      return {.kind = TPropKind::pkEnumeration,                            \
+              .name = #Type,                                               \
+              .width = OrdWidthOf<std::underlying_type_t<Type>>(),         \
+              .minValue = 0,                                               \
+              .maxValue = static_cast<std::int32_t>(std::size(names)) - 1, \
+              .valueNames = names};                                        \
+    }                                                                      \
+  };
+
+template <>
+struct TypeTraits<bool> {
+  static TTypeInfo Make() {
+    static constexpr std::string_view names[] = {"False", "True"};
+    return {.kind = TPropKind::pkEnumeration,
+            .name = "Boolean",
+            .width = owUByte,
+            .minValue = 0,
+            .maxValue = 1,
+            .valueNames = names};
+  }
+};
+
+// A set of the values 0..31 of an enumeration, stored as bits.
+template <class E>
+class TSet {
+ public:
+  constexpr TSet() = default;
+  constexpr TSet(std::initializer_list<E> elements) {
+    for (E e : elements) bits_ |= Bit(e);
+  }
+  static constexpr TSet FromBits(std::uint32_t bits) {
+    TSet s;
+    s.bits_ = bits;
+    return s;
+  }
+  constexpr std::uint32_t Bits() const { return bits_; }
+  constexpr bool Contains(E e) const { return (bits_ & Bit(e)) != 0; }
+  constexpr TSet& Include(E e) {
+    bits_ |= Bit(e);
+    return *this;
+  }
+  constexpr TSet& Exclude(E e) {
+    bits_ &= ~Bit(e);
+    return *this;
+  }
+  constexpr bool Empty() const { return bits_ == 0; }
+  friend constexpr bool operator==(TSet, TSet) = default;
+
+ private:
+  static constexpr std::uint32_t Bit(E e) { return std::uint32_t{1} << static_cast<unsigned>(e); }
+  std::uint32_t bits_ = 0;
+};
+
+template <class E>
+struct TypeTraits<TSet<E>> {
+  static TTypeInfo Make() {
+    const TTypeInfo& element = TypeInfoOf<E>();
+    const std::int32_t count = element.maxValue + 1;
+    return {.kind = TPropKind::pkSet,
+            .name = element.name,
+            .width = count <= 8    ? owUByte
+                     : count <= 16 ? owUWord
+                                   : owSLong,
+            .elementType = &element};
+  }
+};
+
+}  // namespace tw

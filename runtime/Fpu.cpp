@@ -1,0 +1,92 @@
+#include "runtime/Fpu.h"
+
+#include "runtime/Exceptions.h"
+
+namespace tw {
+
+namespace {
+
+constexpr std::uint16_t kFaultMask = 0x3F;
+constexpr std::uint16_t kInvalid = 0x01;
+constexpr std::uint16_t kZeroDivide = 0x04;
+constexpr std::uint16_t kOverflow = 0x08;
+
+void ClearFaults() { asm volatile("fnclex" ::: "memory"); }
+
+std::uint16_t StatusWord() {
+  std::uint16_t sw;
+  asm volatile("fnstsw %0" : "=m"(sw)::"memory");
+  return sw;
+}
+
+}  // namespace
+
+void ResetFpu() {
+  std::uint16_t cw = kFpuPolicyWord | kFaultMask;
+  asm volatile("fninit\n\tfldcw %0" ::"m"(cw) : "memory");
+}
+
+std::uint16_t CurrentFpuControlWord() {
+  std::uint16_t cw;
+  asm volatile("fnstcw %0" : "=m"(cw)::"memory");
+  return cw;
+}
+
+void CheckFpuStatus(std::uint16_t statusWord) {
+  const std::uint16_t raising = statusWord & ~kFpuPolicyWord & kFaultMask;
+  if (!raising) return;
+  ClearFaults();
+  if (raising & kInvalid) throw EInvalidOp(msg::InvalidOp);
+  if (raising & kZeroDivide) throw EZeroDivide(msg::ZeroDivide);
+  if (raising & kOverflow) throw EOverflow(msg::Overflow);
+}
+
+namespace fpu {
+
+// The operands and result go through volatile storage so that the compiler can
+// neither fold the operation nor move it across the status-word accesses.
+#define TW_CHECKED_OPERATION(Name, op)             \
+  long double Name(long double a, long double b) { \
+    volatile long double x = a, y = b;             \
+    ClearFaults();                                 \
+    volatile long double r = x op y;               \
+    CheckFpuStatus(StatusWord());                  \
+    return r;                                      \
+  }
+TW_CHECKED_OPERATION(Add, +)
+TW_CHECKED_OPERATION(Sub, -)
+TW_CHECKED_OPERATION(Mul, *)
+TW_CHECKED_OPERATION(Div, /)
+#undef TW_CHECKED_OPERATION
+
+double Store(long double value) {
+  volatile long double x = value;
+  ClearFaults();
+  volatile double r = static_cast<double>(x);
+  CheckFpuStatus(StatusWord());
+  return r;
+}
+
+std::int64_t TruncateToInt64(long double value) {
+  std::int64_t result;
+  std::uint16_t saved, chop, sw;
+  asm volatile(
+      "fnclex\n\t"
+      "fnstcw %[saved]\n\t"
+      "movw %[saved], %%ax\n\t"
+      "orw $0x0C00, %%ax\n\t"
+      "movw %%ax, %[chop]\n\t"
+      "fldcw %[chop]\n\t"
+      "fistpll %[result]\n\t"
+      "fldcw %[saved]\n\t"
+      "fnstsw %[sw]"
+      : [result] "=m"(result), [saved] "=m"(saved), [chop] "=m"(chop), [sw] "=m"(sw)
+      : "t"(value)
+      : "st", "ax", "memory");
+  CheckFpuStatus(sw);
+  return result;
+}
+
+}  // namespace fpu
+
+}  // namespace tw

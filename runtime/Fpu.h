@@ -1,0 +1,45 @@
+// The floating-point fault policy and the checked extended-precision operations
+// that enforce it.
+//
+// The policy word is 0x1332: invalid operation, division by zero and overflow
+// raise; denormal operand, underflow and inexact result do not; 64-bit precision,
+// rounding to nearest. The processor itself runs with every fault masked and the
+// operations below test the status word after each step, raising the policy's
+// faults at once. A computation therefore stops exactly at the faulting step, and
+// no unmasked fault can ever go off inside platform code.
+#pragma once
+
+#include <cstdint>
+
+namespace tw {
+
+inline constexpr std::uint16_t kFpuPolicyWord = 0x1332;
+
+// Full reset of the floating-point unit, then the policy's precision, rounding and
+// infinity control (with every fault masked in the processor).
+void ResetFpu();
+
+// The processor's current control word.
+std::uint16_t CurrentFpuControlWord();
+
+// Raises the exception that the policy assigns to the fault flags of an x87 status
+// word (EInvalidOp, EZeroDivide, EOverflow), after clearing the flags; returns
+// when none of the raising flags is set.
+void CheckFpuStatus(std::uint16_t statusWord);
+
+// Checked extended-precision arithmetic: each runs one operation with cleared
+// fault flags and raises per the policy.
+namespace fpu {
+long double Add(long double a, long double b);
+long double Sub(long double a, long double b);
+long double Mul(long double a, long double b);
+long double Div(long double a, long double b);
+// Rounds to an IEEE double, as storing an intermediate does.
+double Store(long double value);
+// Truncates toward zero into a signed 64-bit integer: the rounding field is set to
+// chop for the conversion and restored after it; a value outside the 64-bit range,
+// an infinity or a NaN is an invalid operation.
+std::int64_t TruncateToInt64(long double value);
+}  // namespace fpu
+
+}  // namespace tw

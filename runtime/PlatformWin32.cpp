@@ -1,0 +1,85 @@
+// The platform seam of the Windows build: the module's own resources and the
+// platform's locale services.
+#include <windows.h>
+
+#include <array>
+
+#include "runtime/Platform.h"
+
+namespace tw::platform {
+
+namespace {
+
+HMODULE Module() { return GetModuleHandleA(nullptr); }
+
+// The lead bytes of the ANSI code page, read once.
+const std::array<bool, 256>& LeadBytes() {
+  static const std::array<bool, 256> table = [] {
+    std::array<bool, 256> t{};
+    CPINFO info;
+    if (GetCPInfo(CP_ACP, &info))
+      for (int i = 0; i + 1 < MAX_LEADBYTES && info.LeadByte[i]; i += 2)
+        for (int b = info.LeadByte[i]; b <= info.LeadByte[i + 1]; ++b) t[static_cast<std::size_t>(b)] = true;
+    return t;
+  }();
+  return table;
+}
+
+}  // namespace
+
+std::optional<std::string> LoadMessage(unsigned id) {
+  char buffer[1024];
+  int n = LoadStringA(Module(), id, buffer, sizeof buffer);
+  if (n <= 0) return std::nullopt;
+  return std::string(buffer, static_cast<std::size_t>(n));
+}
+
+std::optional<std::span<const std::uint8_t>> FindRawResource(std::string_view name) {
+  std::string z(name);
+  HRSRC info = FindResourceA(Module(), z.c_str(), MAKEINTRESOURCEA(10));
+  if (!info) return std::nullopt;
+  HGLOBAL handle = LoadResource(Module(), info);
+  DWORD size = SizeofResource(Module(), info);
+  const void* data = handle ? LockResource(handle) : nullptr;
+  if (!data) return std::nullopt;
+  return std::span<const std::uint8_t>(static_cast<const std::uint8_t*>(data), size);
+}
+
+int CompareTextIgnoreCase(std::string_view a, std::string_view b) {
+  return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
+                        static_cast<int>(b.size())) -
+         CSTR_EQUAL;
+}
+
+bool IsLeadByte(std::uint8_t byte) { return LeadBytes()[byte]; }
+
+std::string ModuleFileName() {
+  char path[MAX_PATH];
+  DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+  return std::string(path, n);
+}
+
+std::optional<AddressOwner> DescribeAddress(std::uintptr_t address) {
+  MEMORY_BASIC_INFORMATION info;
+  if (!VirtualQuery(reinterpret_cast<const void*>(address), &info, sizeof info) || info.State != MEM_COMMIT)
+    return std::nullopt;
+  char path[MAX_PATH];
+  DWORD n = GetModuleFileNameA(static_cast<HMODULE>(info.AllocationBase), path, sizeof path);
+  if (!n) return std::nullopt;
+  return AddressOwner{std::string(path, n), reinterpret_cast<std::uintptr_t>(info.AllocationBase)};
+}
+
+std::uint32_t LastErrorCode() { return GetLastError(); }
+
+std::string ErrorCodeText(std::uint32_t code) {
+  char buffer[256];
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUMENT_ARRAY, nullptr, code, 0, buffer,
+                           sizeof buffer, nullptr);
+  return std::string(buffer, n);
+}
+
+void ShowErrorBox(const std::string& text, const std::string& caption) {
+  MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_TASKMODAL | MB_ICONERROR);
+}
+
+}  // namespace tw::platform

@@ -1,0 +1,18 @@
+// The compiled-in raw-data resources of the native build (the Windows build has
+// them as RCDATA resources of the module).
+#pragma once
+
+#include <cstddef>
+
+namespace tw {
+
+struct RawResourceEntry {
+  const char* name;
+  const unsigned char* data;
+  std::size_t size;
+};
+
+// Ends with an entry whose name is null.
+extern const RawResourceEntry kRawResources[];
+
+}  // namespace tw
