@@ -10,13 +10,15 @@ if(CMAKE_CROSSCOMPILING)
     CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=${TW_HOST_CXX}
     INSTALL_COMMAND ""
     BUILD_ALWAYS ON
-    BUILD_BYPRODUCTS ${TW_HOST_TOOLS_DIR}/msgtable ${TW_HOST_TOOLS_DIR}/embed)
+    BUILD_BYPRODUCTS ${TW_HOST_TOOLS_DIR}/msgtable ${TW_HOST_TOOLS_DIR}/embed ${TW_HOST_TOOLS_DIR}/formc)
   set(TW_MSGTABLE ${TW_HOST_TOOLS_DIR}/msgtable)
   set(TW_EMBED ${TW_HOST_TOOLS_DIR}/embed)
+  set(TW_FORMC ${TW_HOST_TOOLS_DIR}/formc)
   set(TW_TOOLS_TARGET host_tools)
 else()
   add_subdirectory(tools)
   set(TW_MSGTABLE $<TARGET_FILE:msgtable>)
   set(TW_EMBED $<TARGET_FILE:embed>)
-  set(TW_TOOLS_TARGET msgtable embed)
+  set(TW_FORMC $<TARGET_FILE:formc>)
+  set(TW_TOOLS_TARGET msgtable embed formc)
 endif()

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "core/TypeInfo.h"
+#include "core/Variant.h"
 #include "runtime/Exceptions.h"
 
 namespace tw {
@@ -136,6 +137,9 @@ struct TPropInfo {
   // Text kinds.
   std::string (*readText)(const TObject&, const TPropInfo&) = nullptr;
   void (*writeText)(TObject&, const TPropInfo&, std::string_view) = nullptr;
+  // Wide text kind.
+  std::u16string (*readWideText)(const TObject&, const TPropInfo&) = nullptr;
+  void (*writeWideText)(TObject&, const TPropInfo&, std::u16string_view) = nullptr;
   // Method kind.
   THandler (*readHandler)(const TObject&, const TPropInfo&) = nullptr;
   void (*writeHandler)(TObject&, const TPropInfo&, THandler) = nullptr;
@@ -145,8 +149,14 @@ struct TPropInfo {
   // 64-bit integer kind.
   std::int64_t (*readInt64)(const TObject&, const TPropInfo&) = nullptr;
   void (*writeInt64)(TObject&, const TPropInfo&, std::int64_t) = nullptr;
+  // Variant kind.
+  TVariant (*readVariant)(const TObject&, const TPropInfo&) = nullptr;
+  void (*writeVariant)(TObject&, const TPropInfo&, const TVariant&) = nullptr;
 
-  bool Writable() const { return writeOrdinal || writeObject || writeText || writeHandler || writeFloat || writeInt64; }
+  bool Writable() const {
+    return writeOrdinal || writeObject || writeText || writeWideText || writeHandler || writeFloat || writeInt64 ||
+           writeVariant;
+  }
 };
 
 // What one class itself publishes, in declaration order, with name indexes.
@@ -333,6 +343,20 @@ class ClassPublisher {
       if constexpr (writable)
         info.writeText = [](TObject& o, const TPropInfo& i, std::string_view v) {
           detail::Write<T, Setter, std::string>(o, i, std::string(v));
+        };
+    } else if constexpr (std::is_same_v<V, std::u16string>) {
+      info.readWideText = [](const TObject& o, const TPropInfo& i) {
+        return std::u16string(detail::Read<T, Getter>(o, i));
+      };
+      if constexpr (writable)
+        info.writeWideText = [](TObject& o, const TPropInfo& i, std::u16string_view v) {
+          detail::Write<T, Setter, std::u16string>(o, i, std::u16string(v));
+        };
+    } else if constexpr (std::is_same_v<V, TVariant>) {
+      info.readVariant = [](const TObject& o, const TPropInfo& i) { return TVariant(detail::Read<T, Getter>(o, i)); };
+      if constexpr (writable)
+        info.writeVariant = [](TObject& o, const TPropInfo& i, const TVariant& v) {
+          detail::Write<T, Setter, TVariant>(o, i, v);
         };
     } else if constexpr (detail::IsEvent<V>::value) {
       info.readHandler = [](const TObject& o, const TPropInfo& i) { return detail::Read<T, Getter>(o, i).handler; };

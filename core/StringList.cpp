@@ -4,6 +4,7 @@
 #include <new>
 #include <utility>
 
+#include "core/Streams.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Platform.h"
 
@@ -119,6 +120,29 @@ void TStrings::MoveLine(int fromIndex, int toIndex) {
     DeleteLine(fromIndex);
     InsertLineWithObject(toIndex, text, object);
   });
+}
+
+void TStrings::LoadLines(TStream& stream) {
+  WithinBatch([&] {
+    const std::int64_t remaining = stream.Size() - stream.Position();
+    std::string text;
+    if (remaining > 0) {
+      // More than the address space can hold cannot be read into one text.
+      if (static_cast<std::uint64_t>(remaining) >= text.max_size()) RaiseOutOfMemory();
+      try {
+        text.resize(static_cast<std::size_t>(remaining));
+      } catch (const std::bad_alloc&) {
+        RaiseOutOfMemory();
+      }
+      stream.ReadBuffer(text.data(), text.size());
+    }
+    SetJoinedText(text);
+  });
+}
+
+void TStrings::SaveLines(TStream& stream) const {
+  const std::string text = JoinedText();
+  stream.WriteBuffer(text.data(), text.size());
 }
 
 void TStrings::InsertLineWithObject(int index, std::string_view text, TObject* object) {

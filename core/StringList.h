@@ -13,6 +13,8 @@
 
 namespace tw {
 
+class TStream;
+
 class TStrings : public TPersistent {
   TW_CLASS(TStrings, TPersistent)
 
@@ -62,6 +64,11 @@ class TStrings : public TPersistent {
   // -1 when none is.
   virtual int IndexOfLine(std::string_view text) const;
   virtual void MoveLine(int fromIndex, int toIndex);
+  // Replaces the lines, within one batch, by those of the bytes from the
+  // stream's position to its end (split as SetJoinedText does).
+  virtual void LoadLines(TStream& stream);
+  // Writes JoinedText at the stream's position.
+  virtual void SaveLines(TStream& stream) const;
 
   void InsertLineWithObject(int index, std::string_view text, TObject* object);
 

@@ -34,13 +34,19 @@ enum class TPropKind : std::uint8_t {
 
 enum TOrdWidth : std::uint8_t { owSByte = 0, owUByte = 1, owSWord = 2, owUWord = 3, owSLong = 4 };
 
+// The storage of a float-kind property, which a written value is converted to.
+enum TFloatType : std::uint8_t { ftSingle = 0, ftDouble = 1, ftExtended = 2 };
+
 struct TTypeInfo {
   TPropKind kind = TPropKind::pkUnknown;
   std::string_view name = {};
-  // Ordinal types (integer, character, enumeration, set storage).
+  // Ordinal types (integer, character, enumeration, set storage). A short
+  // text keeps its maximum length (1 ... 255) in maxValue.
   TOrdWidth width = owSLong;
   std::int32_t minValue = 0;
   std::int32_t maxValue = 0;
+  // Float kind.
+  TFloatType floatType = ftExtended;
   // Enumerations: the base enumeration (none for a full enumeration, which is
   // its own base) and the value names from value 0 up.
   const TTypeInfo* baseType = nullptr;
@@ -113,7 +119,11 @@ struct TypeTraits<std::int64_t> {
 template <class T>
 struct TypeTraits<T, std::enable_if_t<std::is_floating_point_v<T>>> {
   static TTypeInfo Make() {
-    return {.kind = TPropKind::pkFloat, .name = sizeof(T) == 4 ? "Single" : sizeof(T) == 8 ? "Double" : "Extended"};
+    constexpr TFloatType type = sizeof(T) == sizeof(float)    ? ftSingle
+                                : sizeof(T) == sizeof(double) ? ftDouble
+                                                              : ftExtended;
+    constexpr std::string_view names[] = {"Single", "Double", "Extended"};
+    return {.kind = TPropKind::pkFloat, .name = names[type], .floatType = type};
   }
 };
 

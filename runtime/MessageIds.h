@@ -89,6 +89,7 @@ inline constexpr ResId ListCountError{65520};
 inline constexpr ResId DuplicateItem{65521};
 inline constexpr ResId SortedListError{65522};
 inline constexpr ResId DuplicateString{65523};
+inline constexpr ResId WriteError{65524};
 inline constexpr ResId ResNotFound{65529};
 inline constexpr ResId ListIndexError{65530};
 }  // namespace msg

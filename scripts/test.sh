@@ -26,7 +26,10 @@ cleanup() {
 }
 trap cleanup EXIT
 # A persistent server makes each Windows test process start quickly.
-wineserver -p
+wineserver -p 2>/dev/null || true  # already running is fine
+# The first program of a session starts Wine's background services; they would
+# inherit and hold the test runner's output pipes, so start them here, detached.
+wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 
 fuzz_seconds="${TW_FUZZ_SECONDS:-20}"
 mkdir -p fuzz/artifacts

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/Streams.h"
 #include "runtime/Exceptions.h"
 #include "tests/TestSupport.h"
 
@@ -442,6 +443,63 @@ TEST(StringListTest, CapacityGrowsByTheListRuleAndNeverBelowTheCount) {
   EXPECT_EQ(list.LineAt(28), "28");
   list.ClearLines();
   EXPECT_EQ(list.LineCapacity(), 0);
+}
+
+TEST(StringListTest, SaveLinesAndLoadLinesRoundTrip) {
+  TStringList source;
+  Fill(source, {"0", "56", "", Sjis("計算")});
+  TMemoryStream stream;
+  stream.WriteBuffer("head", 4);
+  source.SaveLines(stream);  // at the position, after what is there
+  EXPECT_EQ(stream.Position(), stream.Size());
+  const std::string expected = "head0\r\n56\r\n\r\n" + Sjis("計算") + "\r\n";
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(stream.Memory()), static_cast<std::size_t>(stream.Size())),
+            expected);
+
+  TStringList target;
+  Fill(target, {"old"});
+  NoticeLog log;
+  log.Attach(target);
+  stream.SetPosition(4);
+  target.LoadLines(stream);
+  EXPECT_EQ(LinesOf(target), LinesOf(source));
+  EXPECT_EQ(stream.Position(), stream.Size());
+  EXPECT_EQ(log.entries, (Lines{"changing 1", "changed 4"}));  // one batch
+}
+
+TEST(StringListTest, LoadLinesReadsFromThePositionToTheEnd) {
+  struct Case {
+    std::string bytes;
+    std::int64_t position;
+    Lines lines;
+  };
+  const Case cases[] = {
+      {"skip\r\na\nb", 6, {"a", "b"}},
+      {"a\r\r\nb\r\n", 0, {"a", "", "b"}},
+      {std::string("a\r\nb\0c\r\n", 8), 0, {"a", "b"}},  // a zero byte ends the text
+      {"abc", 3, {}},                                    // at the end: no lines
+      {"abc", 10, {}},                                   // past the end: no lines
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bytes);
+    TMemoryStream stream;
+    stream.WriteBuffer(c.bytes.data(), c.bytes.size());
+    stream.SetPosition(c.position);
+    VectorStrings list;
+    list.lines = {"old"};
+    list.LoadLines(stream);
+    EXPECT_EQ(list.lines, c.lines);
+    EXPECT_EQ(list.batchStates, (std::vector<bool>{true, false}));
+  }
+}
+
+TEST(StringListTest, SaveLinesIntoAReadOnlyStreamRaises) {
+  TStringList list;
+  Fill(list, {"a"});
+  TCustomMemoryStream view;
+  EXPECT_EQ(MessageOf<EWriteError>([&] { list.SaveLines(view); }), Sjis("ストリームへの書き込みエラー"));
+  TStringList empty;
+  empty.SaveLines(view);  // nothing to write, nothing missing
 }
 
 }  // namespace

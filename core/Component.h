@@ -1,0 +1,220 @@
+// Components: named objects with an owner that frees them, notices of each
+// other's arrival and removal, and the owner's published fields bound by name.
+// Every object that a form resource creates is a component owned by the form.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "core/ClassInfo.h"
+#include "core/Lists.h"
+#include "core/Persistent.h"
+#include "core/TypeInfo.h"
+
+namespace tw {
+
+class TReader;
+
+// The bits of a component's state.
+enum TComponentState : std::uint8_t {
+  stLoading = 0,     // being loaded; cleared by AfterLoad
+  stReading = 1,     // its own body is being read
+  stDestroying = 3,  // being destroyed, set on it and all it owns before any notice goes out
+  stDesigning = 4,   // design state; the running program never sets it
+  stUpdating = 6,    // between BeginUpdating and EndUpdating
+  stFixups = 7,      // waiting for a reference to a component of another form
+  stFreeNotify = 8,  // some component asked for its free notice
+  stInline = 9,      // an embedded root of its own
+};
+
+// The state of a component: a 16-bit set of TComponentState bits.
+class TComponentFlags {
+ public:
+  constexpr TComponentFlags() = default;
+  constexpr TComponentFlags(std::initializer_list<TComponentState> states) {
+    for (TComponentState s : states) bits_ = static_cast<std::uint16_t>(bits_ | Bit(s));
+  }
+  static constexpr TComponentFlags FromBits(std::uint16_t bits) {
+    TComponentFlags f;
+    f.bits_ = bits;
+    return f;
+  }
+  constexpr std::uint16_t Bits() const { return bits_; }
+  constexpr bool Contains(TComponentState s) const { return (bits_ & Bit(s)) != 0; }
+  constexpr TComponentFlags& Include(TComponentState s) {
+    bits_ = static_cast<std::uint16_t>(bits_ | Bit(s));
+    return *this;
+  }
+  constexpr TComponentFlags& Exclude(TComponentState s) {
+    bits_ = static_cast<std::uint16_t>(bits_ & ~Bit(s));
+    return *this;
+  }
+  constexpr bool Empty() const { return bits_ == 0; }
+  friend constexpr bool operator==(TComponentFlags, TComponentFlags) = default;
+
+ private:
+  static constexpr std::uint16_t Bit(TComponentState s) { return static_cast<std::uint16_t>(1u << s); }
+  std::uint16_t bits_ = 0;
+};
+
+// What happens to a component in its owner's notices.
+enum TOwnershipEvent : std::uint8_t { oeInsert = 0, oeRemove = 1 };
+
+// True for a letter or "_" followed by letters, digits and "_" (ASCII only).
+bool IsIdentifier(std::string_view text);
+
+// The type record of component names: a long text of its own type name, so that
+// property editors and the reader can tell a name from any other text.
+const TTypeInfo& ComponentNameTypeInfo();
+
+// A named object with an owner. The owner frees what it owns, the last adopted
+// first, so owned components must be allocated with new.
+class TComponent : public TPersistent {
+  TW_PUBLISHED_CLASS(TComponent, TPersistent)
+
+ public:
+  // With an owner, the owner adopts the new component. The adoption runs while
+  // only the TComponent part exists, so the new component's own overrides of
+  // CheckContainer are not consulted for it.
+  explicit TComponent(TComponent* owner);
+  // Runs BeginDestruction (unless a derived destructor did), then the owner
+  // releases this component.
+  ~TComponent() override;
+  TComponent(const TComponent&) = delete;
+  TComponent& operator=(const TComponent&) = delete;
+
+  TComponent* Owner() const { return owner_; }
+  TPersistent* OwnerOf() const override { return owner_; }
+  const std::string& Name() const { return name_; }
+  std::int32_t Tag() const { return tag_; }
+  void SetTag(std::int32_t value) { tag_ = value; }
+
+  // Where a component without a position of its own (a main menu) sits on the
+  // design surface: left in the low 16 bits, top in the high 16 bits. The form
+  // format carries them as the custom properties "Left" and "Top".
+  std::uint32_t DesignPosition() const { return designPosition_; }
+  void SetDesignPosition(std::uint32_t value) { designPosition_ = value; }
+  std::uint16_t DesignLeft() const { return static_cast<std::uint16_t>(designPosition_ & 0xFFFFu); }
+  std::uint16_t DesignTop() const { return static_cast<std::uint16_t>(designPosition_ >> 16); }
+  // Keep the low 16 bits of the value.
+  void SetDesignLeft(std::int32_t value);
+  void SetDesignTop(std::int32_t value);
+
+  TComponentFlags ComponentState() const { return state_; }
+  bool HasState(TComponentState s) const { return state_.Contains(s); }
+  void IncludeState(TComponentState s) { state_.Include(s); }
+  void ExcludeState(TComponentState s) { state_.Exclude(s); }
+
+  // ---- Owned components ----
+
+  // The first owned component, in owned order, whose name matches (ASCII
+  // letters without case); none for an empty name. Average O(1).
+  TComponent* FindOwned(std::string_view name) const;
+  int OwnedCount() const;
+  // EListError for an index outside 0 ... OwnedCount-1.
+  TComponent* OwnedAt(int index) const;
+  // Moves this component to the index (clamped) in its owner's owned list.
+  void MoveOwnedIndex(int index);
+
+  // Makes this component the owner of c: c is checked (container, name),
+  // appended, bound to this component's field of its name and announced to all
+  // owned components. A component that another owner holds is released by it
+  // first; one that this component holds already stays as it is. A component
+  // cannot own itself or one of its owners (EComponentError).
+  void AdoptComponent(TComponent& c);
+  // The reverse: checked, announced, unbound and unlinked. Nothing happens for
+  // a component that this one does not own.
+  void ReleaseComponent(TComponent& c);
+
+  // Notice that c arrives or goes. On removal the free notices between this
+  // component and c end; then every owned component hears the same notice.
+  // Classes that keep references to other components extend this to drop them.
+  virtual void ComponentNotice(TComponent* c, TOwnershipEvent event);
+
+  // Asks that c be told (ComponentNotice with oeRemove) when this component is
+  // destroyed. Components with the same owner need not record each other, the
+  // owner's notices reach both.
+  void RequestFreeNotice(TComponent& c);
+  void CancelFreeNotice(TComponent& c);
+
+  // Changes the name: unchanged when equal, EComponentError for a name that is
+  // not an identifier or is taken among the owner's components; the owner's
+  // published field of the old name is cleared and that of the new one set.
+  virtual void Rename(std::string_view newName);
+  // Raises when c (owned by this component) would take a name that another
+  // owned component has. In design state the owner checks too.
+  virtual void CheckRename(TComponent* c, std::string_view oldName, std::string_view newName);
+  // Stores this component (on) or none (off) in the owner's published field of
+  // this component's name, if the owner has one.
+  void BindOwnerField(bool on);
+
+  // ---- Loading ----
+
+  // Ends loading: clears stLoading. Classes extend it to act on their loaded
+  // properties.
+  virtual void AfterLoad();
+  // Reads this component's body from the reader (ReadObjectBody).
+  virtual void ReadStateFrom(TReader& reader);
+
+  // How the reader places a child: the stream parent of a plain component is
+  // nothing, its children are owned by the reader's root (ChildOwnerFor gives
+  // none) and parented to this component.
+  virtual void SetStreamParent(TComponent* parent);
+  virtual TComponent* StreamParentOf() const;
+  virtual bool HasStreamParent() const;
+  virtual TComponent* ChildOwnerFor();
+  virtual TComponent* ChildParentFor();
+  virtual void PlaceChildAt(TComponent& child, int position);
+
+  // Adoption checks: CheckContainer asks the would-be owner's CheckInsert,
+  // which accepts everything by default.
+  virtual void CheckContainer(TComponent& owner);
+  virtual void CheckInsert(TComponent& c);
+
+  virtual void BeginUpdating();
+  virtual void EndUpdating();
+
+  // Sets or clears stDesigning, optionally on everything owned, recursively.
+  void SetDesigning(bool value, bool recursive = true);
+  // Sets stDestroying here and on everything owned that lacks it.
+  void MarkDestroying();
+
+ protected:
+  // The destruction steps up to and including freeing the owned components:
+  // mark destroying, send the free notices (last recorded first), free the
+  // owned components (last adopted first). A class whose own parts must
+  // outlive what it owns (a form whose controls sit on it) calls this first in
+  // its destructor; later calls do nothing more.
+  void BeginDestruction();
+
+ private:
+  struct OwnedNames;
+
+  // The last destruction step: the owner releases this component.
+  void LeaveOwner();
+  void AppendOwned(TComponent& c);
+  // Clears c's owner and takes it out of the owned list; the list goes when it
+  // empties. No notices.
+  void UnlinkOwned(TComponent& c);
+  void IndexOwnedName(TComponent& c);
+  void UnindexOwnedName(TComponent& c, std::string_view name);
+  void SortOwnedNameEntries(std::string_view name);
+  // Removes c from this component's free-notification list only.
+  void DropFreeNoticeEntry(TComponent& c);
+
+  TComponent* owner_ = nullptr;
+  std::string name_;
+  std::int32_t tag_ = 0;
+  std::unique_ptr<TList> owned_;
+  std::unique_ptr<TList> freeNotices_;
+  std::uint32_t designPosition_ = 0;
+  TComponentFlags state_;
+  // Owned components by NameKey of their names, each run in owned order; exists
+  // with the owned list.
+  std::unique_ptr<OwnedNames> ownedNames_;
+};
+
+}  // namespace tw

@@ -1,0 +1,593 @@
+#include "core/Component.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/StringList.h"
+#include "runtime/Exceptions.h"
+#include "tests/TestSupport.h"
+
+namespace tw {
+namespace {
+
+using test::Sjis;
+using Log = std::vector<std::string>;
+
+// What the probes below saw, in order.
+Log* activeLog = nullptr;
+
+void Note(const std::string& entry) {
+  if (activeLog) activeLog->push_back(entry);
+}
+
+std::string NameOf(const TComponent* c) { return c ? (c->Name().empty() ? "?" : c->Name()) : "none"; }
+
+// A component that reports its notices and its destruction.
+class TProbe : public TComponent {
+  TW_PUBLISHED_CLASS(TProbe, TComponent)
+
+ public:
+  explicit TProbe(TComponent* owner, std::string_view name = {}) : TComponent(owner) {
+    if (!name.empty()) Rename(name);
+  }
+  // Frees what it owns while it is still a probe, as any class must whose
+  // parts outlive its components.
+  ~TProbe() override {
+    BeginDestruction();
+    Note("free " + NameOf(this) + (HasState(stDestroying) ? "" : " (not marked)"));
+  }
+
+  void ComponentNotice(TComponent* c, TOwnershipEvent event) override {
+    Note(NameOf(this) + (event == oeInsert ? ": insert " : ": remove ") + NameOf(c));
+    Inherited::ComponentNotice(c, event);
+  }
+};
+void TProbe::Publish(Publisher&) {}
+
+// A different component class, for fields that must refuse a TProbe.
+class TButtonProbe : public TProbe {
+  TW_PUBLISHED_CLASS(TButtonProbe, TProbe)
+
+ public:
+  using TProbe::TProbe;
+};
+void TButtonProbe::Publish(Publisher&) {}
+
+// A form: publishes a field per component it expects.
+class TTestForm : public TProbe {
+  TW_PUBLISHED_CLASS(TTestForm, TProbe)
+
+ public:
+  using TProbe::TProbe;
+  TProbe* Label1 = nullptr;
+  TProbe* NowVideo = nullptr;
+  TButtonProbe* Button1 = nullptr;
+};
+void TTestForm::Publish(Publisher& p) {
+  TW_FIELD(Label1);
+  TW_FIELD(NowVideo);
+  TW_FIELD(Button1);
+}
+
+// An owner that lets names be shared, to see which one FindOwned picks.
+class TLenientOwner : public TComponent {
+  TW_PUBLISHED_CLASS(TLenientOwner, TComponent)
+
+ public:
+  using TComponent::TComponent;
+  void CheckRename(TComponent*, std::string_view, std::string_view) override {}
+};
+void TLenientOwner::Publish(Publisher&) {}
+
+// A component whose removal notices fail.
+class TFailingProbe : public TProbe {
+  TW_PUBLISHED_CLASS(TFailingProbe, TProbe)
+
+ public:
+  using TProbe::TProbe;
+  void ComponentNotice(TComponent* c, TOwnershipEvent event) override {
+    Note(NameOf(this) + ": fails on " + NameOf(c));
+    if (event == oeRemove) throw EComponentError("notice failed");
+    Inherited::ComponentNotice(c, event);
+  }
+};
+void TFailingProbe::Publish(Publisher&) {}
+
+// A persistent class that cannot be assigned anywhere.
+class TTestFont : public TPersistent {
+  TW_CLASS(TTestFont, TPersistent)
+};
+
+template <typename E>
+std::string MessageOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const E& e) {
+    return e.Message();
+  }
+  return "<nothing raised>";
+}
+
+std::vector<std::string> OwnedNames(const TComponent& owner) {
+  std::vector<std::string> names;
+  for (int i = 0; i < owner.OwnedCount(); ++i) names.push_back(NameOf(owner.OwnedAt(i)));
+  return names;
+}
+
+class ComponentTest : public testing::Test {
+ protected:
+  void SetUp() override { activeLog = &log; }
+  void TearDown() override { activeLog = nullptr; }
+  Log log;
+};
+
+// The name goes in as it is: it may hold bytes that are not UTF-8.
+std::string InvalidName(const std::string& name) {
+  return Sjis("コンポーネント名に ''") + name + Sjis("'' は使えません");
+}
+std::string DuplicateName(const std::string& name) { return Sjis("コンポーネント名 " + name + " はすでに使われています"); }
+std::string IndexError(int i) { return Sjis("リストのインデックスが範囲を超えています (" + std::to_string(i) + ")"); }
+
+// ---- Names ---------------------------------------------------------------------
+
+TEST(IdentifierTest, LettersDigitsAndUnderscoreOnly) {
+  using namespace std::literals;
+  struct Case {
+    std::string_view text;
+    bool expected;
+  };
+  const Case cases[] = {{"Label1", true}, {"_", true},     {"_9a", true},       {"z", true},       {"", false},
+                        {"1abc", false},  {"a-b", false},  {"a b", false},      {"a.b", false},    {"\x82\xA0", false},
+                        {"Ab\xE9", false}, {"A\0B"sv, false}, {"abc\x7F", false}, {"TForm1", true}};
+  for (const Case& c : cases) EXPECT_EQ(IsIdentifier(c.text), c.expected) << c.text;
+}
+
+TEST_F(ComponentTest, RenameRules) {
+  TTestForm form(nullptr, "Form1");
+  auto* label = new TProbe(&form, "Label1");
+  auto* other = new TProbe(&form, "Other");
+
+  label->Rename("label1");  // same name apart from case: no collision test
+  EXPECT_EQ(label->Name(), "label1");
+  EXPECT_EQ(MessageOf<EComponentError>([&] { other->Rename("label1"); }), DuplicateName("label1"));
+  EXPECT_EQ(MessageOf<EComponentError>([&] { other->Rename("LABEL1"); }), DuplicateName("LABEL1"));
+  EXPECT_EQ(other->Name(), "Other");
+
+  const std::string badNames[] = {"1abc", "a-b", "Label 2", "\x83\x89\x83\x78\x83\x8B"};
+  for (const std::string& bad : badNames) {
+    EXPECT_EQ(MessageOf<EComponentError>([&] { other->Rename(bad); }), InvalidName(bad));
+    EXPECT_EQ(other->Name(), "Other");
+  }
+
+  // Without an owner nothing can collide.
+  TProbe loose(nullptr, "label1");
+  loose.Rename("Other");
+  EXPECT_EQ(loose.Name(), "Other");
+}
+
+TEST_F(ComponentTest, RenamingMovesTheOwnersFieldBinding) {
+  TTestForm form(nullptr, "Form1");
+  auto* probe = new TProbe(&form);
+  EXPECT_EQ(form.Label1, nullptr);
+
+  probe->Rename("Label1");
+  EXPECT_EQ(form.Label1, probe);
+  probe->Rename("nowvideo");  // fields are found without regard to case
+  EXPECT_EQ(form.Label1, nullptr);
+  EXPECT_EQ(form.NowVideo, probe);
+  probe->Rename("");  // the empty name is always allowed and unbinds
+  EXPECT_EQ(probe->Name(), "");
+  EXPECT_EQ(form.NowVideo, nullptr);
+  EXPECT_EQ(form.FindOwned(""), nullptr);
+
+  // A component of the wrong class is not stored in a field of its name.
+  auto* label = new TProbe(&form, "Button1");
+  EXPECT_EQ(form.Button1, nullptr);
+  auto* button = new TButtonProbe(&form, "Button2");
+  label->Rename("Label1");
+  button->Rename("Button1");
+  EXPECT_EQ(form.Button1, button);
+
+  form.ReleaseComponent(*button);
+  EXPECT_EQ(form.Button1, nullptr);
+  delete button;
+}
+
+TEST_F(ComponentTest, NamePropertyIsPublishedAsComponentName) {
+  TTestForm form(nullptr, "Form1");
+  auto* probe = new TProbe(&form, "Label1");
+  const TPropInfo* name = FindPropertyInfo(TProbe::StaticClassInfo(), "NAME");
+  ASSERT_NE(name, nullptr);
+  EXPECT_EQ(name->type, &ComponentNameTypeInfo());
+  EXPECT_EQ(name->type->name, "TComponentName");
+  EXPECT_EQ(name->type->kind, TPropKind::pkLongText);
+  EXPECT_EQ(name->readText(*probe, *name), "Label1");
+
+  // Written through Rename: checked and bound like any rename.
+  name->writeText(*probe, *name, "NowVideo");
+  EXPECT_EQ(form.NowVideo, probe);
+  EXPECT_EQ(form.Label1, nullptr);
+  EXPECT_EQ(MessageOf<EComponentError>([&] { name->writeText(*probe, *name, "a-b"); }), InvalidName("a-b"));
+
+  const TPropInfo* tag = FindPropertyInfo(TProbe::StaticClassInfo(), "tag");
+  ASSERT_NE(tag, nullptr);
+  EXPECT_EQ(tag->type->kind, TPropKind::pkInteger);
+  EXPECT_EQ(tag->readOrdinal(*probe, *tag), 0);
+  tag->writeOrdinal(*probe, *tag, -7);
+  EXPECT_EQ(probe->Tag(), -7);
+}
+
+// ---- Owned components ----------------------------------------------------------
+
+TEST_F(ComponentTest, FindOwnedMatchesAsciiLettersWithoutCase) {
+  TTestForm form(nullptr, "Form1");
+  EXPECT_EQ(form.FindOwned("NowVideo"), nullptr);  // no owned list at all
+  auto* video = new TProbe(&form, "NowVideo");
+  auto* audio = new TProbe(&form, "NowAudio");
+  new TProbe(&form);  // unnamed
+
+  struct Case {
+    std::string name;
+    TComponent* expected;
+  };
+  const Case cases[] = {{"NOWVIDEO", video}, {"nowvideo", video}, {"NowAudio", audio},
+                        {"NowVide", nullptr}, {"NowVideo1", nullptr}, {"", nullptr}};
+  for (const Case& c : cases) EXPECT_EQ(form.FindOwned(c.name), c.expected) << c.name;
+}
+
+TEST_F(ComponentTest, FindOwnedGivesTheFirstInOwnedOrder) {
+  // Only an owner that skips the name check can hold two components of one
+  // name; the index must still answer in owned order through every change.
+  TLenientOwner owner(nullptr);
+  auto* first = new TProbe(&owner, "Dup");
+  auto* second = new TProbe(&owner, "Other");
+  auto* third = new TProbe(&owner, "Third");
+  second->Rename("DUP");
+  EXPECT_EQ(owner.FindOwned("dup"), first);
+  second->MoveOwnedIndex(0);
+  EXPECT_EQ(owner.FindOwned("dup"), second);
+  third->Rename("dUp");
+  EXPECT_EQ(owner.FindOwned("DUP"), second);
+  second->Rename("Second");
+  EXPECT_EQ(owner.FindOwned("DUP"), first);
+  first->MoveOwnedIndex(99);
+  EXPECT_EQ(owner.FindOwned("DUP"), third);
+  owner.ReleaseComponent(*third);
+  EXPECT_EQ(owner.FindOwned("DUP"), first);
+  EXPECT_EQ(owner.FindOwned("second"), second);
+  delete third;
+}
+
+TEST_F(ComponentTest, OwnedAtRaisesOutsideTheList) {
+  TProbe owner(nullptr, "Owner");
+  EXPECT_EQ(owner.OwnedCount(), 0);
+  EXPECT_EQ(MessageOf<EListError>([&] { owner.OwnedAt(0); }), IndexError(0));
+  new TProbe(&owner, "A");
+  new TProbe(&owner, "B");
+  EXPECT_EQ(owner.OwnedCount(), 2);
+  EXPECT_EQ(MessageOf<EListError>([&] { owner.OwnedAt(2); }), IndexError(2));
+  EXPECT_EQ(MessageOf<EListError>([&] { owner.OwnedAt(-1); }), IndexError(-1));
+
+  // The list goes with the last component.
+  while (owner.OwnedCount() > 0) delete owner.OwnedAt(0);
+  EXPECT_EQ(MessageOf<EListError>([&] { owner.OwnedAt(0); }), IndexError(0));
+}
+
+TEST_F(ComponentTest, MoveOwnedIndexClamps) {
+  struct Case {
+    std::string moved;
+    int index;
+    std::vector<std::string> order;
+  };
+  const Case cases[] = {{"C", 0, {"C", "A", "B", "D"}},  {"A", -5, {"A", "B", "C", "D"}},
+                        {"A", 99, {"B", "C", "D", "A"}}, {"B", 2, {"A", "C", "B", "D"}},
+                        {"D", 3, {"A", "B", "C", "D"}}};
+  for (const Case& c : cases) {
+    TProbe owner(nullptr, "Owner");
+    for (const char* name : {"A", "B", "C", "D"}) new TProbe(&owner, name);
+    owner.FindOwned(c.moved)->MoveOwnedIndex(c.index);
+    EXPECT_EQ(OwnedNames(owner), c.order) << c.moved << " to " << c.index;
+  }
+  TProbe loose(nullptr, "Loose");
+  loose.MoveOwnedIndex(3);  // no owner: nothing to move in
+}
+
+TEST_F(ComponentTest, AdoptionAndReleaseNotifyEveryOwnedComponent) {
+  TProbe owner(nullptr, "Owner");
+  auto* a = new TProbe(&owner, "A");
+  auto* b = new TProbe(&owner, "B");
+  log.clear();
+
+  TProbe* c = new TProbe(nullptr, "C");
+  owner.AdoptComponent(*c);
+  EXPECT_EQ(log, (Log{"Owner: insert C", "A: insert C", "B: insert C", "C: insert C"}));
+  EXPECT_EQ(c->Owner(), &owner);
+
+  log.clear();
+  owner.ReleaseComponent(*a);
+  EXPECT_EQ(log, (Log{"Owner: remove A", "A: remove A", "B: remove A", "C: remove A"}));
+  EXPECT_EQ(a->Owner(), nullptr);
+  EXPECT_EQ(OwnedNames(owner), (std::vector<std::string>{"B", "C"}));
+  EXPECT_EQ(owner.FindOwned("A"), nullptr);
+
+  // Releasing a component that another owner holds changes nothing.
+  log.clear();
+  TProbe stranger(nullptr, "Stranger");
+  stranger.ReleaseComponent(*b);
+  EXPECT_EQ(b->Owner(), &owner);
+  EXPECT_TRUE(log.empty());
+  delete a;
+}
+
+TEST_F(ComponentTest, AdoptingATakenNameChangesNothing) {
+  TTestForm form(nullptr, "Form1");
+  auto* label = new TProbe(&form, "Label1");
+  std::unique_ptr<TProbe> orphan(new TProbe(nullptr, "LABEL1"));
+  log.clear();
+  EXPECT_EQ(MessageOf<EComponentError>([&] { form.AdoptComponent(*orphan); }), DuplicateName("LABEL1"));
+  EXPECT_EQ(orphan->Owner(), nullptr);
+  EXPECT_EQ(form.OwnedCount(), 1);
+  EXPECT_EQ(form.Label1, label);
+  EXPECT_TRUE(log.empty());
+}
+
+TEST_F(ComponentTest, AdoptingFromAnotherOwnerReleasesItThere) {
+  TTestForm first(nullptr, "First");
+  TTestForm second(nullptr, "Second");
+  auto* label = new TProbe(&first, "Label1");
+  EXPECT_EQ(first.Label1, label);
+  log.clear();
+
+  second.AdoptComponent(*label);
+  EXPECT_EQ(log, (Log{"First: remove Label1", "Label1: remove Label1", "Second: insert Label1", "Label1: insert Label1"}));
+  EXPECT_EQ(label->Owner(), &second);
+  EXPECT_EQ(first.Label1, nullptr);
+  EXPECT_EQ(second.Label1, label);
+  EXPECT_EQ(first.OwnedCount(), 0);
+  EXPECT_EQ(second.FindOwned("label1"), label);
+
+  log.clear();
+  second.AdoptComponent(*label);  // already there: nothing happens
+  EXPECT_TRUE(log.empty());
+  EXPECT_EQ(second.OwnedCount(), 1);
+}
+
+TEST_F(ComponentTest, NoComponentOwnsItselfOrItsOwner) {
+  const std::string message = Sjis("自分自身を親とすることはできません");
+  TProbe root(nullptr, "Root");
+  auto* middle = new TProbe(&root, "Middle");
+  auto* leaf = new TProbe(middle, "Leaf");
+  EXPECT_EQ(MessageOf<EComponentError>([&] { root.AdoptComponent(root); }), message);
+  EXPECT_EQ(MessageOf<EComponentError>([&] { leaf->AdoptComponent(root); }), message);
+  EXPECT_EQ(MessageOf<EComponentError>([&] { leaf->AdoptComponent(*middle); }), message);
+  EXPECT_EQ(root.Owner(), nullptr);
+  EXPECT_EQ(middle->Owner(), &root);
+}
+
+TEST_F(ComponentTest, ConstructionByClassReference) {
+  TTestForm form(nullptr, "Form1");
+  const TClassInfo& cls = TButtonProbe::StaticClassInfo();
+  ASSERT_NE(cls.construct, nullptr);
+  TComponent* made = cls.construct(&form);
+  EXPECT_EQ(made->ClassType().name, std::string("TButtonProbe"));
+  EXPECT_EQ(made->Owner(), &form);
+  made->Rename("Button1");
+  EXPECT_EQ(form.Button1, made);
+}
+
+// ---- Destruction and free notices ----------------------------------------------
+
+TEST_F(ComponentTest, DestructionFreesTheLastAdoptedFirst) {
+  auto* form = new TTestForm(nullptr, "Form1");
+  auto* box = new TProbe(form, "Box");
+  new TProbe(box, "Inner1");
+  new TProbe(box, "Inner2");
+  new TProbe(form, "Label1");
+  new TProbe(form, "Label2");
+  log.clear();
+  delete form;
+  // Everything is marked before the first goes (a probe reports when it was
+  // not); unlinking sends no notices.
+  EXPECT_EQ(log, (Log{"free Label2", "free Label1", "free Inner2", "free Inner1", "free Box", "free Form1"}));
+}
+
+TEST_F(ComponentTest, FreeNoticeAcrossOwnersArrivesBeforeTheComponentGoes) {
+  auto* form1 = new TTestForm(nullptr, "Form1");
+  auto* form2 = new TTestForm(nullptr, "Form2");
+  auto* watcher = new TProbe(form1, "Watcher");
+  auto* watched = new TProbe(form2, "Watched");
+  watched->RequestFreeNotice(*watcher);
+  EXPECT_TRUE(watched->HasState(stFreeNotify));
+  log.clear();
+
+  delete form2;
+  // Watched asked for notices, so its owner releases it with notices; then
+  // its own destruction tells the watcher.
+  EXPECT_EQ(log, (Log{"Form2: remove Watched", "Watched: remove Watched", "Watcher: remove Watched", "free Watched",
+                      "free Form2"}));
+  // The watcher no longer refers to the freed component (the sanitizer build
+  // would catch a stale reference here).
+  log.clear();
+  delete form1;
+  EXPECT_EQ(log, (Log{"Form1: remove Watcher", "Watcher: remove Watcher", "free Watcher", "free Form1"}));
+}
+
+TEST_F(ComponentTest, FreeNoticesGoLastRecordedFirst) {
+  TProbe owner1(nullptr, "Owner1");
+  TProbe owner2(nullptr, "Owner2");
+  auto* subject = new TProbe(&owner1, "Subject");
+  auto* a = new TProbe(&owner2, "A");
+  auto* b = new TProbe(&owner2, "B");
+  auto* c = new TProbe(nullptr, "C");
+  subject->RequestFreeNotice(*a);
+  subject->RequestFreeNotice(*b);
+  subject->RequestFreeNotice(*c);
+  subject->RequestFreeNotice(*a);  // recorded once
+  log.clear();
+  owner1.ReleaseComponent(*subject);
+  log.clear();
+  delete subject;
+  EXPECT_EQ(log, (Log{"C: remove Subject", "B: remove Subject", "A: remove Subject", "free Subject"}));
+  delete c;
+}
+
+TEST_F(ComponentTest, SameOwnerComponentsDoNotRecordEachOther) {
+  auto* form = new TTestForm(nullptr, "Form1");
+  auto* a = new TProbe(form, "A");
+  auto* b = new TProbe(form, "B");
+  auto* c = new TProbe(form, "C");
+  b->RequestFreeNotice(*a);  // same owner: only the state is set
+  EXPECT_TRUE(b->HasState(stFreeNotify));
+  EXPECT_FALSE(a->HasState(stFreeNotify));
+  log.clear();
+  delete form;
+  // B has stFreeNotify, so its owner releases it with notices before freeing it.
+  EXPECT_EQ(log, (Log{"free C", "Form1: remove B", "A: remove B", "B: remove B", "free B", "free A", "free Form1"}));
+  (void)c;
+}
+
+TEST_F(ComponentTest, CancelledFreeNoticeIsNotSent) {
+  TProbe owner1(nullptr, "Owner1");
+  TProbe owner2(nullptr, "Owner2");
+  auto* subject = new TProbe(&owner1, "Subject");
+  auto* watcher = new TProbe(&owner2, "Watcher");
+  subject->RequestFreeNotice(*watcher);
+  subject->CancelFreeNotice(*watcher);
+  log.clear();
+  // The owner releases a component after the component's own destructor, so
+  // the probe hears nothing more of itself.
+  delete watcher;
+  EXPECT_EQ(log, (Log{"free Watcher", "Owner2: remove Watcher"}));
+  log.clear();
+  delete subject;
+  EXPECT_EQ(log, (Log{"free Subject", "Owner1: remove Subject"}));
+}
+
+TEST_F(ComponentTest, AFailingNoticeDoesNotStopDestruction) {
+  auto* form1 = new TTestForm(nullptr, "Form1");
+  auto* form2 = new TTestForm(nullptr, "Form2");
+  auto* failing = new TFailingProbe(form1, "Failing");
+  auto* subject = new TProbe(form2, "Subject");
+  subject->RequestFreeNotice(*failing);
+  log.clear();
+  delete subject;
+  EXPECT_EQ(log, (Log{"Failing: fails on Subject", "free Subject", "Form2: remove Subject"}));
+  // The failing component kept no reference to the freed one, and its failing
+  // release does not keep its owner from freeing it.
+  log.clear();
+  delete form1;
+  EXPECT_EQ(log, (Log{"Form1: remove Failing", "Failing: fails on Failing", "free Failing", "free Form1"}));
+  delete form2;
+}
+
+TEST_F(ComponentTest, DestroyingReportsToTheDropReferencesHook) {
+  // Addresses are kept as numbers: the objects are gone when they are compared.
+  static std::vector<std::uintptr_t> dropped;
+  dropped.clear();
+  const DropReferencesHook previous = SetDropReferencesHook(
+      [](TPersistent* object) { dropped.push_back(reinterpret_cast<std::uintptr_t>(object)); });
+  auto* form = new TTestForm(nullptr, "Form1");
+  const auto a = reinterpret_cast<std::uintptr_t>(new TProbe(form, "A"));
+  const auto b = reinterpret_cast<std::uintptr_t>(new TProbe(form, "B"));
+  const std::vector<std::uintptr_t> expected = {b, a, reinterpret_cast<std::uintptr_t>(form)};
+  delete form;
+  SetDropReferencesHook(previous);
+  EXPECT_EQ(dropped, expected);
+
+  // Any persistent object, not only components.
+  dropped.clear();
+  SetDropReferencesHook([](TPersistent* object) { dropped.push_back(reinterpret_cast<std::uintptr_t>(object)); });
+  auto* font = new TTestFont;
+  const auto fontAddress = reinterpret_cast<std::uintptr_t>(font);
+  delete font;
+  SetDropReferencesHook(previous);
+  EXPECT_EQ(dropped, std::vector<std::uintptr_t>{fontAddress});
+}
+
+// ---- State -----------------------------------------------------------------------
+
+TEST_F(ComponentTest, StateBitsAndTheirOperations) {
+  EXPECT_EQ((TComponentFlags{stLoading, stReading, stDestroying, stDesigning, stUpdating, stFixups, stFreeNotify,
+                             stInline}
+                 .Bits()),
+            0x3DB);
+  TProbe owner(nullptr, "Owner");
+  auto* child = new TProbe(&owner, "Child");
+  auto* grandchild = new TProbe(child, "Grandchild");
+
+  owner.IncludeState(stLoading);
+  owner.AfterLoad();
+  EXPECT_FALSE(owner.HasState(stLoading));
+  owner.BeginUpdating();
+  EXPECT_EQ(owner.ComponentState(), TComponentFlags{stUpdating});
+  owner.EndUpdating();
+  EXPECT_TRUE(owner.ComponentState().Empty());
+
+  owner.SetDesigning(true, false);
+  EXPECT_TRUE(owner.HasState(stDesigning));
+  EXPECT_FALSE(child->HasState(stDesigning));
+  owner.SetDesigning(true);
+  EXPECT_TRUE(grandchild->HasState(stDesigning));
+
+  // A component adopted by a designing owner is designed with all it owns.
+  TProbe* newcomer = new TProbe(nullptr, "Newcomer");
+  auto* carried = new TProbe(newcomer, "Carried");
+  owner.AdoptComponent(*newcomer);
+  EXPECT_TRUE(newcomer->HasState(stDesigning));
+  EXPECT_TRUE(carried->HasState(stDesigning));
+
+  owner.SetDesigning(false);
+  EXPECT_FALSE(grandchild->HasState(stDesigning));
+  EXPECT_FALSE(carried->HasState(stDesigning));
+}
+
+TEST_F(ComponentTest, DesignPositionHalves) {
+  TProbe menu(nullptr, "MainMenu1");
+  menu.SetDesignLeft(8);
+  menu.SetDesignTop(168);
+  EXPECT_EQ(menu.DesignPosition(), 0x00A80008u);
+  menu.SetDesignLeft(-1);
+  EXPECT_EQ(menu.DesignPosition(), 0x00A8FFFFu);
+  EXPECT_EQ(menu.DesignLeft(), 0xFFFF);
+  EXPECT_EQ(menu.DesignTop(), 168);
+  menu.SetDesignTop(0x12345);
+  EXPECT_EQ(menu.DesignPosition(), 0x2345FFFFu);
+}
+
+TEST_F(ComponentTest, DefaultStreamingPlacement) {
+  TProbe owner(nullptr, "Owner");
+  auto* child = new TProbe(&owner, "Child");
+  EXPECT_EQ(owner.ChildOwnerFor(), nullptr);
+  EXPECT_EQ(owner.ChildParentFor(), &owner);
+  EXPECT_EQ(child->StreamParentOf(), nullptr);
+  EXPECT_FALSE(child->HasStreamParent());
+  EXPECT_EQ(child->OwnerOf(), &owner);
+  EXPECT_EQ(owner.OwnerOf(), nullptr);
+}
+
+// ---- Assignment ------------------------------------------------------------------
+
+TEST(PersistentTest, AssignmentErrorNamesTheSourceFirst) {
+  TStringList lines;
+  TTestFont font;
+  TProbe probe(nullptr);
+  struct Case {
+    std::function<void()> assign;
+    std::string message;
+  };
+  const Case cases[] = {
+      {[&] { lines.AssignFrom(&font); }, "TTestFont を TStringList に代入することはできません"},
+      {[&] { font.AssignFrom(&lines); }, "TStringList を TTestFont に代入することはできません"},
+      {[&] { probe.AssignFrom(nullptr); }, "nil を TProbe に代入することはできません"},
+      {[&] { probe.AssignFrom(&font); }, "TTestFont を TProbe に代入することはできません"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(MessageOf<EConvertError>(c.assign), Sjis(c.message));
+}
+
+}  // namespace
+}  // namespace tw

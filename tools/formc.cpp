@@ -1,0 +1,503 @@
+// Compiles a window description (.form, UTF-8 text) into the binary form stream
+// that the program reads from its RCDATA resources: formc input.form output.bin
+//
+// The description language
+// ------------------------
+// A description holds exactly one component block, the window itself. A block
+// is a header and a body in braces:
+//
+//     [inherited] [inline] [position N] ClassName [ObjectName] { ... }
+//
+// The optional words before the class name become the record's flags byte
+// (inherited = bit 0, position N = bit 1 with the child's index N, inline =
+// bit 2); without them no flags byte is written. Leaving out the object name
+// gives the component an empty name.
+//
+// The body lists the component's properties first and then its child blocks,
+// each in the order it is to be read. A property is
+//
+//     Path = value
+//
+// where Path is a name or several joined by "." (Font.Name, Items.Strings).
+// Values and how they are stored:
+//
+//     -12, 0x7F            integer; the smallest of int8, int16, int32 that holds it
+//     true, false          boolean (any letter case)
+//     nil                  null reference or no handler (any letter case)
+//     bsDialog, Form2.Ok   identifier: enumeration value, handler or component name
+//     "text"               text in code page 932; a long text when over 255 bytes;
+//                          escapes \" \\ \n \r \t
+//     [fsBold, fsItalic]   set of element names; [] is the empty set
+//     ("a", "b", 3)        list of values; () is the empty list
+//
+// Commas separate the items of sets and lists; a trailing comma is allowed.
+// "#" starts a comment that runs to the end of the line. Names are ASCII
+// identifiers; only texts and comments may hold other characters.
+//
+// Every mistake is reported as "file:line: message" with a non-zero exit, and
+// no output is written.
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "TextCodec.h"
+
+namespace {
+
+// Deeper nesting than any window needs; it keeps hostile input from exhausting
+// the stack of the recursive parser.
+constexpr int kMaxDepth = 64;
+constexpr std::size_t kMaxShortText = 255;
+
+class CompileError : public std::runtime_error {
+ public:
+  CompileError(int line, const std::string& message) : std::runtime_error(message), line_(line) {}
+  int Line() const { return line_; }
+
+ private:
+  int line_;
+};
+
+enum class TokenKind { End, Word, Number, Text, Equals, LBrace, RBrace, LBracket, RBracket, LParen, RParen, Comma };
+
+struct Token {
+  TokenKind kind = TokenKind::End;
+  std::string text;  // the word, or the text literal's UTF-8 content
+  std::int64_t number = 0;
+  int line = 0;
+};
+
+std::string Describe(const Token& token) {
+  switch (token.kind) {
+    case TokenKind::End: return "the end of the file";
+    case TokenKind::Word: return "'" + token.text + "'";
+    case TokenKind::Number: return "the number " + std::to_string(token.number);
+    case TokenKind::Text: return "a text";
+    case TokenKind::Equals: return "'='";
+    case TokenKind::LBrace: return "'{'";
+    case TokenKind::RBrace: return "'}'";
+    case TokenKind::LBracket: return "'['";
+    case TokenKind::RBracket: return "']'";
+    case TokenKind::LParen: return "'('";
+    case TokenKind::RParen: return "')'";
+    case TokenKind::Comma: return "','";
+  }
+  return "?";
+}
+
+bool IsNameStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
+bool IsNameChar(char c) { return IsNameStart(c) || (c >= '0' && c <= '9'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+class Lexer {
+ public:
+  explicit Lexer(std::string_view source) : src_(source) {
+    // A byte order mark is an editor's habit, not content.
+    if (src_.substr(0, 3) == "\xEF\xBB\xBF") pos_ = 3;
+  }
+
+  std::vector<Token> Tokenize() {
+    std::vector<Token> tokens;
+    for (;;) {
+      Token t = Next();
+      tokens.push_back(t);
+      if (t.kind == TokenKind::End) return tokens;
+    }
+  }
+
+ private:
+  Token Next() {
+    SkipBlankAndComments();
+    Token t;
+    t.line = line_;
+    if (pos_ >= src_.size()) return t;
+    char c = src_[pos_];
+    switch (c) {
+      case '=': return Single(t, TokenKind::Equals);
+      case '{': return Single(t, TokenKind::LBrace);
+      case '}': return Single(t, TokenKind::RBrace);
+      case '[': return Single(t, TokenKind::LBracket);
+      case ']': return Single(t, TokenKind::RBracket);
+      case '(': return Single(t, TokenKind::LParen);
+      case ')': return Single(t, TokenKind::RParen);
+      case ',': return Single(t, TokenKind::Comma);
+      case '"': return ReadText(t);
+      default: break;
+    }
+    if (IsDigit(c) || ((c == '-' || c == '+') && pos_ + 1 < src_.size() && IsDigit(src_[pos_ + 1])))
+      return ReadNumber(t);
+    if (IsNameStart(c)) return ReadWord(t);
+    unsigned char byte = static_cast<unsigned char>(c);
+    if (byte >= 0x21 && byte < 0x7F) throw CompileError(line_, std::string("unexpected character '") + c + "'");
+    char buf[48];
+    snprintf(buf, sizeof buf, "unexpected byte 0x%02X outside a text", byte);
+    throw CompileError(line_, buf);
+  }
+
+  Token Single(Token& t, TokenKind kind) {
+    t.kind = kind;
+    ++pos_;
+    return t;
+  }
+
+  void SkipBlankAndComments() {
+    while (pos_ < src_.size()) {
+      char c = src_[pos_];
+      if (c == '\n') {
+        ++line_;
+        ++pos_;
+      } else if (c == ' ' || c == '\t' || c == '\r') {
+        ++pos_;
+      } else if (c == '#') {
+        while (pos_ < src_.size() && src_[pos_] != '\n') ++pos_;
+      } else {
+        return;
+      }
+    }
+  }
+
+  Token ReadWord(Token& t) {
+    t.kind = TokenKind::Word;
+    std::size_t start = pos_;
+    for (;;) {
+      while (pos_ < src_.size() && IsNameChar(src_[pos_])) ++pos_;
+      if (pos_ < src_.size() && src_[pos_] == '.') {
+        ++pos_;
+        if (pos_ >= src_.size() || !IsNameStart(src_[pos_]))
+          throw CompileError(line_,
+                             "a name must follow '.' in '" + std::string(src_.substr(start, pos_ - start)) + "'");
+        continue;
+      }
+      break;
+    }
+    t.text = std::string(src_.substr(start, pos_ - start));
+    return t;
+  }
+
+  Token ReadNumber(Token& t) {
+    t.kind = TokenKind::Number;
+    std::size_t start = pos_;
+    bool negative = false;
+    if (src_[pos_] == '-' || src_[pos_] == '+') negative = src_[pos_++] == '-';
+    int base = 10;
+    if (src_[pos_] == '0' && pos_ + 1 < src_.size() && (src_[pos_ + 1] == 'x' || src_[pos_ + 1] == 'X')) {
+      base = 16;
+      pos_ += 2;
+    }
+    // Accumulated with a cap so that any number of digits is safe; the range
+    // check below reports the overflow.
+    constexpr std::int64_t kCap = std::int64_t{1} << 40;
+    std::int64_t value = 0;
+    std::size_t digits = 0;
+    while (pos_ < src_.size() && IsNameChar(src_[pos_])) {
+      int d = base == 16 ? HexDigit(src_[pos_]) : (IsDigit(src_[pos_]) ? src_[pos_] - '0' : -1);
+      if (d < 0)
+        throw CompileError(line_, "malformed number '" + std::string(src_.substr(start, pos_ + 1 - start)) + "'");
+      if (value < kCap) value = value * base + d;
+      ++digits;
+      ++pos_;
+    }
+    if (digits == 0)
+      throw CompileError(line_, "malformed number '" + std::string(src_.substr(start, pos_ - start)) + "'");
+    if (negative) value = -value;
+    if (value < INT32_MIN || value > INT32_MAX)
+      throw CompileError(line_,
+                         "integer '" + std::string(src_.substr(start, pos_ - start)) + "' is outside the 32-bit range");
+    t.number = value;
+    return t;
+  }
+
+  Token ReadText(Token& t) {
+    t.kind = TokenKind::Text;
+    ++pos_;
+    for (;;) {
+      if (pos_ >= src_.size() || src_[pos_] == '\n') throw CompileError(t.line, "text is not closed by '\"'");
+      char c = src_[pos_++];
+      if (c == '"') return t;
+      if (c != '\\') {
+        t.text += c;
+        continue;
+      }
+      if (pos_ >= src_.size()) throw CompileError(t.line, "text is not closed by '\"'");
+      char e = src_[pos_++];
+      switch (e) {
+        case '"': t.text += '"'; break;
+        case '\\': t.text += '\\'; break;
+        case 'n': t.text += '\n'; break;
+        case 'r': t.text += '\r'; break;
+        case 't': t.text += '\t'; break;
+        default:
+          if (e == '\n') throw CompileError(t.line, "text is not closed by '\"'");
+          throw CompileError(line_, std::string("unknown escape '\\") + e + "' in a text");
+      }
+    }
+  }
+
+  std::string_view src_;
+  std::size_t pos_ = 0;
+  int line_ = 1;
+};
+
+// Folds ASCII letters only: names are compared the way the reader compares them.
+std::string FoldCase(std::string_view name) {
+  std::string out(name);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) { return FoldCase(a) == FoldCase(b); }
+
+class Compiler {
+ public:
+  explicit Compiler(std::vector<Token> tokens) : tokens_(std::move(tokens)) {}
+
+  std::string Compile() {
+    out_ = "TPF0";
+    if (Peek().kind == TokenKind::End) throw CompileError(Peek().line, "the file describes no component");
+    Object(0);
+    if (Peek().kind != TokenKind::End)
+      throw CompileError(Peek().line, "unexpected " + Describe(Peek()) + " after the window's block");
+    return out_;
+  }
+
+ private:
+  const Token& Peek(std::size_t ahead = 0) const {
+    std::size_t i = index_ + ahead;
+    return tokens_[i < tokens_.size() ? i : tokens_.size() - 1];
+  }
+
+  Token Take() {
+    Token t = Peek();
+    if (index_ < tokens_.size() - 1) ++index_;
+    return t;
+  }
+
+  Token Expect(TokenKind kind, const std::string& what) {
+    if (Peek().kind != kind) throw CompileError(Peek().line, "expected " + what + ", found " + Describe(Peek()));
+    return Take();
+  }
+
+  static bool IsKeyword(const Token& t, std::string_view word) { return t.kind == TokenKind::Word && t.text == word; }
+
+  void CheckDepth(int depth, int line) const {
+    if (depth > kMaxDepth) throw CompileError(line, "nesting deeper than " + std::to_string(kMaxDepth) + " levels");
+  }
+
+  void ShortText(std::string_view bytes, int line, const std::string& what) {
+    if (bytes.size() > kMaxShortText)
+      throw CompileError(line, what + " is " + std::to_string(bytes.size()) + " bytes long; at most 255 fit");
+    out_ += static_cast<char>(bytes.size());
+    out_ += bytes;
+  }
+
+  void Integer(std::int64_t value) {
+    auto bytes = [this](std::uint32_t v, int n) {
+      for (int i = 0; i < n; ++i) out_ += static_cast<char>((v >> (8 * i)) & 0xFF);
+    };
+    auto raw = static_cast<std::uint32_t>(static_cast<std::int32_t>(value));
+    if (value >= -128 && value <= 127) {
+      out_ += '\x02';
+      bytes(raw, 1);
+    } else if (value >= -32768 && value <= 32767) {
+      out_ += '\x03';
+      bytes(raw, 2);
+    } else {
+      out_ += '\x04';
+      bytes(raw, 4);
+    }
+  }
+
+  static std::string SingleName(const Token& t, const std::string& what) {
+    if (t.text.find('.') != std::string::npos)
+      throw CompileError(t.line, what + " '" + t.text + "' may not contain '.'");
+    return t.text;
+  }
+
+  void Object(int depth) {
+    CheckDepth(depth, Peek().line);
+    int headerLine = Peek().line;
+    unsigned flags = 0;
+    std::int64_t position = 0;
+    for (;;) {
+      const Token& t = Peek();
+      unsigned bit = IsKeyword(t, "inherited") ? 1u : IsKeyword(t, "position") ? 2u : IsKeyword(t, "inline") ? 4u : 0u;
+      if (!bit) break;
+      if (flags & bit) throw CompileError(t.line, "'" + t.text + "' is given twice");
+      flags |= bit;
+      Take();
+      if (bit == 2u) position = Expect(TokenKind::Number, "the child position after 'position'").number;
+    }
+    Token cls = Expect(TokenKind::Word, "a class name");
+    Token nameToken;
+    if (Peek().kind == TokenKind::Word) nameToken = Take();
+    if (Peek().kind != TokenKind::LBrace) {
+      // A lone word in a body is usually a property whose '=' was forgotten.
+      if (nameToken.text.empty() && depth > 0)
+        throw CompileError(Peek().line, "expected '=' after property '" + cls.text +
+                                            "' or '{' to open a block of class " + cls.text + ", found " +
+                                            Describe(Peek()));
+      throw CompileError(Peek().line, "expected '{' to open the block of " +
+                                          (nameToken.text.empty() ? cls.text : nameToken.text) + ", found " +
+                                          Describe(Peek()));
+    }
+    Take();
+    std::string className = SingleName(cls, "the class name");
+    std::string name = nameToken.kind == TokenKind::Word ? SingleName(nameToken, "the component name") : "";
+
+    if (flags) {
+      out_ += static_cast<char>(0xF0 | flags);
+      if (flags & 2u) Integer(position);
+    }
+    ShortText(className, cls.line, "the class name");
+    ShortText(name, headerLine, "the component name");
+    if (!name.empty() && !names_.insert(FoldCase(name)).second)
+      throw CompileError(cls.line, "the component name '" + name + "' is used twice");
+
+    // Properties first, then children: the stream holds them in two lists.
+    std::set<std::string> paths;
+    while (Peek().kind == TokenKind::Word && Peek(1).kind == TokenKind::Equals) {
+      Token path = Take();
+      Take();
+      if (!paths.insert(FoldCase(path.text)).second)
+        throw CompileError(path.line,
+                           "property '" + path.text + "' is set twice in " + (name.empty() ? className : name));
+      ShortText(path.text, path.line, "the property path");
+      Value(depth + 1);
+    }
+    out_ += '\0';
+    while (Peek().kind != TokenKind::RBrace) {
+      if (Peek().kind == TokenKind::End)
+        throw CompileError(Peek().line, "the block of " + (name.empty() ? className : name) + " (line " +
+                                            std::to_string(cls.line) + ") is not closed by '}'");
+      if (Peek().kind != TokenKind::Word)
+        throw CompileError(Peek().line, "expected a property or a child block, found " + Describe(Peek()));
+      if (Peek(1).kind == TokenKind::Equals)
+        throw CompileError(Peek().line, "property '" + Peek().text + "' follows a child block; properties come first");
+      Object(depth + 1);
+    }
+    Take();
+    out_ += '\0';
+  }
+
+  void Value(int depth) {
+    CheckDepth(depth, Peek().line);
+    Token t = Take();
+    switch (t.kind) {
+      case TokenKind::Number: Integer(t.number); return;
+      case TokenKind::Text: {
+        std::string bytes = ToCodePage(t);
+        if (bytes.size() <= kMaxShortText) {
+          out_ += '\x06';
+          out_ += static_cast<char>(bytes.size());
+        } else {
+          out_ += '\x0C';
+          for (int i = 0; i < 4; ++i) out_ += static_cast<char>((bytes.size() >> (8 * i)) & 0xFF);
+        }
+        out_ += bytes;
+        return;
+      }
+      case TokenKind::Word:
+        if (EqualsIgnoreCase(t.text, "false")) {
+          out_ += '\x08';
+        } else if (EqualsIgnoreCase(t.text, "true")) {
+          out_ += '\x09';
+        } else if (EqualsIgnoreCase(t.text, "nil")) {
+          out_ += '\x0D';
+        } else {
+          out_ += '\x07';
+          ShortText(t.text, t.line, "the identifier");
+        }
+        return;
+      case TokenKind::LBracket:
+        out_ += '\x0B';
+        while (Peek().kind != TokenKind::RBracket) {
+          Token element = Expect(TokenKind::Word, "a set element name or ']'");
+          std::string n = SingleName(element, "the set element");
+          if (n.empty()) throw CompileError(element.line, "empty set element");
+          ShortText(n, element.line, "the set element");
+          if (Peek().kind != TokenKind::RBracket) Expect(TokenKind::Comma, "',' or ']' in the set");
+        }
+        Take();
+        out_ += '\0';
+        return;
+      case TokenKind::LParen:
+        out_ += '\x01';
+        while (Peek().kind != TokenKind::RParen) {
+          if (Peek().kind == TokenKind::End) throw CompileError(t.line, "the list is not closed by ')'");
+          Value(depth + 1);
+          if (Peek().kind != TokenKind::RParen) Expect(TokenKind::Comma, "',' or ')' in the list");
+        }
+        Take();
+        out_ += '\0';
+        return;
+      default: throw CompileError(t.line, "expected a value, found " + Describe(t));
+    }
+  }
+
+  static std::string ToCodePage(const Token& t) {
+    try {
+      return tools::Utf8ToCp932(t.text);
+    } catch (const std::exception&) {
+      throw CompileError(t.line, "text is not UTF-8 or has characters outside code page 932");
+    }
+  }
+
+  std::vector<Token> tokens_;
+  std::size_t index_ = 0;
+  std::string out_;
+  std::set<std::string> names_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::cerr << "usage: formc input.form output.bin\n";
+    return 2;
+  }
+  const std::string input = argv[1];
+  std::string stream;
+  try {
+    std::ifstream in(input, std::ios::binary);
+    if (!in) {
+      std::cerr << "formc: cannot open " << input << "\n";
+      return 1;
+    }
+    std::string source((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+      std::cerr << "formc: cannot read " << input << "\n";
+      return 1;
+    }
+    stream = Compiler(Lexer(source).Tokenize()).Compile();
+  } catch (const CompileError& e) {
+    std::cerr << "formc: " << input << ":" << e.Line() << ": " << e.what() << "\n";
+    return 1;
+  } catch (const std::exception& e) {
+    std::cerr << "formc: " << input << ": " << e.what() << "\n";
+    return 1;
+  }
+  std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);
+  out.write(stream.data(), static_cast<std::streamsize>(stream.size()));
+  out.close();
+  if (!out) {
+    std::cerr << "formc: cannot write " << argv[2] << "\n";
+    std::remove(argv[2]);
+    return 1;
+  }
+  return 0;
+}
