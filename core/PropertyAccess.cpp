@@ -12,18 +12,6 @@
 
 // Turning ANSI text into 16-bit characters is the platform's job on Windows;
 // natively the ANSI code page is the one the program's texts are in, 932.
-#ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#else
-#include <iconv.h>
-#include <cerrno>
-#endif
 
 namespace tw {
 
@@ -137,7 +125,7 @@ std::u16string ReadWideTextProperty(const TObject& object, const TPropInfo& prop
 
 void WriteTextProperty(TObject& object, const TPropInfo& prop, std::string_view text) {
   if (prop.writeWideText) {
-    prop.writeWideText(object, prop, AnsiToWideText(text));
+    prop.writeWideText(object, prop, platform::AnsiToWide(text));
   } else if (prop.writeText) {
     if (prop.type && prop.type->kind == TPropKind::pkShortText) text = CutText(text, ShortTextLimit(prop.type));
     prop.writeText(object, prop, text);
@@ -216,57 +204,6 @@ std::optional<std::uint32_t> SetValueOf(const TTypeInfo& setType, std::span<cons
   }
   return bits;
 }
-
-#ifdef _WIN32
-
-std::u16string AnsiToWideText(std::string_view text) {
-  if (text.empty()) return {};
-  if (text.size() > static_cast<std::size_t>(INT_MAX)) RaiseOutOfMemory();
-  const int length = static_cast<int>(text.size());
-  const int needed = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
-  if (needed <= 0) return {};
-  std::u16string out(static_cast<std::size_t>(needed), u'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), length, reinterpret_cast<wchar_t*>(out.data()), needed);
-  return out;
-}
-
-#else
-
-std::u16string AnsiToWideText(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  bool ascii = true;
-  for (char c : text) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-  iconv_t cd = ascii ? reinterpret_cast<iconv_t>(-1) : iconv_open("UTF-16LE", "CP932");
-  if (cd == reinterpret_cast<iconv_t>(-1)) {
-    for (char c : text) out.push_back(static_cast<unsigned char>(c) < 0x80 ? static_cast<char16_t>(c) : u'?');
-    return out;
-  }
-  char* in = const_cast<char*>(text.data());
-  std::size_t inLeft = text.size();
-  char chunk[256];
-  auto take = [&](const char* from, const char* to) {
-    for (const char* p = from; p + 1 < to; p += 2)
-      out.push_back(static_cast<char16_t>(static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[1]) << 8));
-  };
-  while (inLeft > 0) {
-    char* dst = chunk;
-    std::size_t outLeft = sizeof chunk;
-    const std::size_t rc = iconv(cd, &in, &inLeft, &dst, &outLeft);
-    take(chunk, dst);
-    if (rc != static_cast<std::size_t>(-1) || errno == E2BIG) continue;
-    // A byte that starts no character of the code page, or a lead byte cut
-    // off at the end: one "?" for it.
-    out.push_back(u'?');
-    ++in;
-    --inLeft;
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  }
-  iconv_close(cd);
-  return out;
-}
-
-#endif
 
 // ---- Identifier maps -------------------------------------------------------------------
 

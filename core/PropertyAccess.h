@@ -79,9 +79,6 @@ std::int32_t SetElementValueOf(const TTypeInfo& setType, std::string_view name);
 // when a name is unknown.
 std::optional<std::uint32_t> SetValueOf(const TTypeInfo& setType, std::span<const std::string_view> names);
 
-// The text of ANSI (code page) bytes as 16-bit characters.
-std::u16string AnsiToWideText(std::string_view text);
-
 // ---- Identifier maps -----------------------------------------------------------------
 
 struct TIdentMapEntry {

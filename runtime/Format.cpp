@@ -15,19 +15,6 @@
 #include "runtime/MessageIds.h"
 #include "runtime/Platform.h"
 
-#ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#else
-#include <iconv.h>
-#include <cerrno>
-#endif
-
 namespace tw {
 
 namespace {
@@ -84,79 +71,6 @@ class Sink {
 // Text conversions
 
 bool IsLead(char c) { return platform::IsLeadByte(static_cast<std::uint8_t>(c)); }
-
-#ifdef _WIN32
-
-std::string WideToAnsi(std::u16string_view text) {
-  std::string out;
-  // The platform counts in int; convert in pieces, never splitting a surrogate pair.
-  constexpr std::size_t kChunk = 1u << 20;
-  while (!text.empty()) {
-    std::size_t n = std::min(text.size(), kChunk);
-    if (n < text.size() && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) --n;
-    const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
-    int needed = WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
-    if (needed > 0) {
-      std::size_t at = out.size();
-      out.resize(at + static_cast<std::size_t>(needed));
-      WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(n), out.data() + at, needed, nullptr, nullptr);
-    }
-    text.remove_prefix(n);
-  }
-  return out;
-}
-
-#else
-
-// Natively the system code page is the one the program's texts are in, 932.
-// A character it cannot hold becomes "?", as the platform's conversion does.
-std::string WideToAnsi(std::u16string_view text) {
-  std::string out;
-  bool ascii = true;
-  for (char16_t c : text) ascii = ascii && c < 0x80;
-  if (ascii) {
-    for (char16_t c : text) out.push_back(static_cast<char>(c));
-    return out;
-  }
-  std::string bytes;
-  bytes.reserve(text.size() * 2);
-  for (char16_t c : text) {
-    bytes.push_back(static_cast<char>(c & 0xFF));
-    bytes.push_back(static_cast<char>(c >> 8));
-  }
-  iconv_t cd = iconv_open("CP932", "UTF-16LE");
-  if (cd == reinterpret_cast<iconv_t>(-1)) {
-    for (char16_t c : text) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-    return out;
-  }
-  char* in = bytes.data();
-  std::size_t inLeft = bytes.size();
-  char chunk[256];
-  while (inLeft > 0) {
-    char* dst = chunk;
-    std::size_t outLeft = sizeof chunk;
-    std::size_t rc = iconv(cd, &in, &inLeft, &dst, &outLeft);
-    out.append(chunk, static_cast<std::size_t>(dst - chunk));
-    if (rc != static_cast<std::size_t>(-1) || errno == E2BIG) continue;
-    // Not convertible, a lone surrogate or one cut off at the end: one "?" for
-    // the character.
-    out.push_back('?');
-    std::size_t skip = 2;
-    auto unit = static_cast<unsigned>(static_cast<unsigned char>(in[0]) | static_cast<unsigned char>(in[1]) << 8);
-    if (unit >= 0xD800 && unit <= 0xDBFF && inLeft >= 4) {
-      auto next = static_cast<unsigned>(static_cast<unsigned char>(in[2]) | static_cast<unsigned char>(in[3]) << 8);
-      if (next >= 0xDC00 && next <= 0xDFFF) skip = 4;
-    }
-    skip = std::min(skip, inLeft);
-    in += skip;
-    inLeft -= skip;
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  }
-  iconv_close(cd);
-  return out;
-}
-
-#endif
 
 std::u16string_view WideZ(const char16_t* text) {
   if (!text) return {};
@@ -529,11 +443,11 @@ class Formatter {
           case ArgKind::Variant: text = arg.variantEmpty ? std::string_view() : arg.text; break;
           case ArgKind::PChar: text = arg.pchar ? std::string_view(arg.pchar) : std::string_view(); break;
           case ArgKind::PWideChar:
-            owned = WideToAnsi(WideZ(arg.pwide));
+            owned = platform::WideToAnsi(WideZ(arg.pwide));
             text = owned;
             break;
           case ArgKind::WideText:
-            owned = WideToAnsi(arg.wideText);
+            owned = platform::WideToAnsi(arg.wideText);
             text = owned;
             break;
           default: return Fail(out, ErrorKind::Invalid, directive);

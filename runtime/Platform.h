@@ -25,6 +25,12 @@ int CompareTextIgnoreCase(std::string_view a, std::string_view b);
 // True when the byte starts a double-byte character in the ANSI code page.
 bool IsLeadByte(std::uint8_t byte);
 
+// Conversions between the ANSI code page (932) and 16-bit text, as the
+// platform's MultiByteToWideChar/WideCharToMultiByte do them; a character the
+// target cannot hold becomes "?".
+std::string WideToAnsi(std::u16string_view text);
+std::u16string AnsiToWide(std::string_view text);
+
 // The full file name of the program's own module.
 std::string ModuleFileName();
 

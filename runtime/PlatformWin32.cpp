@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include <array>
+#include <climits>
 
+#include "runtime/Exceptions.h"
 #include "runtime/Platform.h"
 
 namespace tw::platform {
@@ -80,6 +82,36 @@ std::string ErrorCodeText(std::uint32_t code) {
 
 void ShowErrorBox(const std::string& text, const std::string& caption) {
   MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_TASKMODAL | MB_ICONERROR);
+}
+
+std::string WideToAnsi(std::u16string_view text) {
+  std::string out;
+  // The platform counts in int; convert in pieces, never splitting a surrogate pair.
+  constexpr std::size_t kChunk = 1u << 20;
+  while (!text.empty()) {
+    std::size_t n = std::min(text.size(), kChunk);
+    if (n < text.size() && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) --n;
+    const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
+    int needed = WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
+    if (needed > 0) {
+      std::size_t at = out.size();
+      out.resize(at + static_cast<std::size_t>(needed));
+      WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(n), out.data() + at, needed, nullptr, nullptr);
+    }
+    text.remove_prefix(n);
+  }
+  return out;
+}
+
+std::u16string AnsiToWide(std::string_view text) {
+  if (text.empty()) return {};
+  if (text.size() > static_cast<std::size_t>(INT_MAX)) RaiseOutOfMemory();
+  const int length = static_cast<int>(text.size());
+  const int needed = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+  if (needed <= 0) return {};
+  std::u16string out(static_cast<std::size_t>(needed), u'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), length, reinterpret_cast<wchar_t*>(out.data()), needed);
+  return out;
 }
 
 }  // namespace tw::platform
