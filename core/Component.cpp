@@ -4,6 +4,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/Reader.h"
 #include "runtime/Exceptions.h"
 
 namespace tw {
@@ -179,11 +180,21 @@ void TComponent::AppendOwned(TComponent& c) {
   owned_->Append(&c);
   c.owner_ = this;
   IndexOwnedName(c);
+  if (c.IsInsertListener()) {
+    const bool was = IsInsertListener();
+    ++insertListeners_;
+    InsertListeningChanged(was);
+  }
 }
 
 void TComponent::UnlinkOwned(TComponent& c) {
   if (c.owner_ != this) return;
   UnindexOwnedName(c, c.name_);
+  if (c.IsInsertListener()) {
+    const bool was = IsInsertListener();
+    --insertListeners_;
+    InsertListeningChanged(was);
+  }
   c.owner_ = nullptr;
   // Owners free their components last first, so searching from the end finds
   // them at once.
@@ -226,11 +237,31 @@ void TComponent::SortOwnedNameEntries(std::string_view name) {
 
 void TComponent::ComponentNotice(TComponent* c, TOwnershipEvent event) {
   if (event == oeRemove && c) CancelFreeNotice(*c);
-  if (!owned_) return;
+  if (!owned_ || (event == oeInsert && insertListeners_ == 0)) return;
   // The components present when the notice started hear it; one that a notice
   // removed on the way is not reached, and the walk ends with the list.
   const int count = owned_->Count();
-  for (int i = 0; i < count && owned_ && i < owned_->Count(); ++i) ComponentIn(*owned_, i)->ComponentNotice(c, event);
+  for (int i = 0; i < count && owned_ && i < owned_->Count(); ++i) {
+    TComponent* owned = ComponentIn(*owned_, i);
+    if (event == oeInsert && !owned->IsInsertListener()) continue;
+    owned->ComponentNotice(c, event);
+  }
+}
+
+void TComponent::SetHearsInsertNotices(bool value) {
+  const bool was = IsInsertListener();
+  hearsInsertNotices_ = value;
+  InsertListeningChanged(was);
+}
+
+void TComponent::InsertListeningChanged(bool wasListening) {
+  for (TComponent* c = this; c->owner_; c = c->owner_) {
+    const bool listening = c->IsInsertListener();
+    if (listening == wasListening) return;
+    TComponent* owner = c->owner_;
+    wasListening = owner->IsInsertListener();
+    owner->insertListeners_ += listening ? 1 : -1;
+  }
 }
 
 void TComponent::RequestFreeNotice(TComponent& c) {
@@ -289,6 +320,15 @@ void TComponent::BindOwnerField(bool on) {
 // ---- Loading and placement -------------------------------------------------------
 
 void TComponent::AfterLoad() { ExcludeState(stLoading); }
+
+void TComponent::ReadStateFrom(TReader& reader) { reader.ReadObjectBody(*this); }
+
+void TComponent::DeclareCustomProperties(TFiler* filer) {
+  Inherited::DeclareCustomProperties(filer);
+  if (!filer) return;
+  filer->DefineCustomProperty("Left", [this](TReader& reader) { SetDesignLeft(reader.ReadIntValue()); });
+  filer->DefineCustomProperty("Top", [this](TReader& reader) { SetDesignTop(reader.ReadIntValue()); });
+}
 
 void TComponent::SetStreamParent(TComponent*) {}
 TComponent* TComponent::StreamParentOf() const { return nullptr; }

@@ -120,8 +120,8 @@ class TComponent : public TPersistent {
   void MoveOwnedIndex(int index);
 
   // Makes this component the owner of c: c is checked (container, name),
-  // appended, bound to this component's field of its name and announced to all
-  // owned components. A component that another owner holds is released by it
+  // appended, bound to this component's field of its name and announced
+  // (ComponentNotice with oeInsert). A component that another owner holds is released by it
   // first; one that this component holds already stays as it is. A component
   // cannot own itself or one of its owners (EComponentError).
   void AdoptComponent(TComponent& c);
@@ -130,9 +130,15 @@ class TComponent : public TPersistent {
   void ReleaseComponent(TComponent& c);
 
   // Notice that c arrives or goes. On removal the free notices between this
-  // component and c end; then every owned component hears the same notice.
+  // component and c end, and every owned component hears the same notice.
   // Classes that keep references to other components extend this to drop them.
+  // An arrival is passed on only to the owned components that hear arrivals
+  // (SetHearsInsertNotices) or own such components: passing every arrival to
+  // every sibling would make loading a form quadratic in its size, for
+  // notices that nothing but such a class acts on. The owner itself always
+  // hears of the components it adopts.
   virtual void ComponentNotice(TComponent* c, TOwnershipEvent event);
+  bool HearsInsertNotices() const { return hearsInsertNotices_; }
 
   // Asks that c be told (ComponentNotice with oeRemove) when this component is
   // destroyed. Components with the same owner need not record each other, the
@@ -158,6 +164,9 @@ class TComponent : public TPersistent {
   virtual void AfterLoad();
   // Reads this component's body from the reader (ReadObjectBody).
   virtual void ReadStateFrom(TReader& reader);
+  // Declares "Left" and "Top", read into the design position. Classes that
+  // publish Left and Top never reach these: published properties come first.
+  void DeclareCustomProperties(TFiler* filer) override;
 
   // How the reader places a child: the stream parent of a plain component is
   // nothing, its children are owned by the reader's root (ChildOwnerFor gives
@@ -183,6 +192,10 @@ class TComponent : public TPersistent {
   void MarkDestroying();
 
  protected:
+  // A class whose ComponentNotice acts on arrivals (oeInsert) of its owner's
+  // components asks for them here, typically in its constructor.
+  void SetHearsInsertNotices(bool value);
+
   // The destruction steps up to and including freeing the owned components:
   // mark destroying, send the free notices (last recorded first), free the
   // owned components (last adopted first). A class whose own parts must
@@ -204,6 +217,11 @@ class TComponent : public TPersistent {
   void SortOwnedNameEntries(std::string_view name);
   // Removes c from this component's free-notification list only.
   void DropFreeNoticeEntry(TComponent& c);
+  // Whether arrivals among the owner's components must reach this component.
+  bool IsInsertListener() const { return hearsInsertNotices_ || insertListeners_ > 0; }
+  // Carries a change of IsInsertListener (from the given former value) up
+  // through the owners' listener counts.
+  void InsertListeningChanged(bool wasListening);
 
   TComponent* owner_ = nullptr;
   std::string name_;
@@ -212,6 +230,9 @@ class TComponent : public TPersistent {
   std::unique_ptr<TList> freeNotices_;
   std::uint32_t designPosition_ = 0;
   TComponentFlags state_;
+  bool hearsInsertNotices_ = false;
+  // How many owned components are insert listeners.
+  int insertListeners_ = 0;
   // Owned components by NameKey of their names, each run in owned order; exists
   // with the owned list.
   std::unique_ptr<OwnedNames> ownedNames_;

@@ -27,6 +27,9 @@ class TStrings : public TPersistent {
   // other source is the assignment error.
   void AssignFrom(const TPersistent* source) override;
 
+  // A form stream carries the lines as the custom property "Strings".
+  void DeclareCustomProperties(TFiler* filer) override;
+
   // The operations every concrete list supplies.
   virtual std::string LineAt(int index) const = 0;
   virtual int LineCount() const = 0;

@@ -5,9 +5,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "core/Reader.h"
+#include "core/Streams.h"
 #include "core/StringList.h"
 #include "runtime/Exceptions.h"
 #include "tests/TestSupport.h"
@@ -33,6 +36,7 @@ class TProbe : public TComponent {
 
  public:
   explicit TProbe(TComponent* owner, std::string_view name = {}) : TComponent(owner) {
+    SetHearsInsertNotices(true);
     if (!name.empty()) Rename(name);
   }
   // Frees what it owns while it is still a probe, as any class must whose
@@ -48,6 +52,16 @@ class TProbe : public TComponent {
   }
 };
 void TProbe::Publish(Publisher&) {}
+
+// A probe that hears arrivals only when told to.
+class TQuietProbe : public TProbe {
+  TW_PUBLISHED_CLASS(TQuietProbe, TProbe)
+
+ public:
+  explicit TQuietProbe(TComponent* owner, std::string_view name) : TProbe(owner, name) { SetHearsInsertNotices(false); }
+  void Listen(bool value) { SetHearsInsertNotices(value); }
+};
+void TQuietProbe::Publish(Publisher&) {}
 
 // A different component class, for fields that must refuse a TProbe.
 class TButtonProbe : public TProbe {
@@ -130,7 +144,9 @@ class ComponentTest : public testing::Test {
 std::string InvalidName(const std::string& name) {
   return Sjis("コンポーネント名に ''") + name + Sjis("'' は使えません");
 }
-std::string DuplicateName(const std::string& name) { return Sjis("コンポーネント名 " + name + " はすでに使われています"); }
+std::string DuplicateName(const std::string& name) {
+  return Sjis("コンポーネント名 " + name + " はすでに使われています");
+}
 std::string IndexError(int i) { return Sjis("リストのインデックスが範囲を超えています (" + std::to_string(i) + ")"); }
 
 // ---- Names ---------------------------------------------------------------------
@@ -141,8 +157,8 @@ TEST(IdentifierTest, LettersDigitsAndUnderscoreOnly) {
     std::string_view text;
     bool expected;
   };
-  const Case cases[] = {{"Label1", true}, {"_", true},     {"_9a", true},       {"z", true},       {"", false},
-                        {"1abc", false},  {"a-b", false},  {"a b", false},      {"a.b", false},    {"\x82\xA0", false},
+  const Case cases[] = {{"Label1", true},  {"_", true},       {"_9a", true},      {"z", true},     {"", false},
+                        {"1abc", false},   {"a-b", false},    {"a b", false},     {"a.b", false},  {"\x82\xA0", false},
                         {"Ab\xE9", false}, {"A\0B"sv, false}, {"abc\x7F", false}, {"TForm1", true}};
   for (const Case& c : cases) EXPECT_EQ(IsIdentifier(c.text), c.expected) << c.text;
 }
@@ -235,7 +251,7 @@ TEST_F(ComponentTest, FindOwnedMatchesAsciiLettersWithoutCase) {
     std::string name;
     TComponent* expected;
   };
-  const Case cases[] = {{"NOWVIDEO", video}, {"nowvideo", video}, {"NowAudio", audio},
+  const Case cases[] = {{"NOWVIDEO", video},  {"nowvideo", video},    {"NowAudio", audio},
                         {"NowVide", nullptr}, {"NowVideo1", nullptr}, {"", nullptr}};
   for (const Case& c : cases) EXPECT_EQ(form.FindOwned(c.name), c.expected) << c.name;
 }
@@ -284,8 +300,10 @@ TEST_F(ComponentTest, MoveOwnedIndexClamps) {
     int index;
     std::vector<std::string> order;
   };
-  const Case cases[] = {{"C", 0, {"C", "A", "B", "D"}},  {"A", -5, {"A", "B", "C", "D"}},
-                        {"A", 99, {"B", "C", "D", "A"}}, {"B", 2, {"A", "C", "B", "D"}},
+  const Case cases[] = {{"C", 0, {"C", "A", "B", "D"}},
+                        {"A", -5, {"A", "B", "C", "D"}},
+                        {"A", 99, {"B", "C", "D", "A"}},
+                        {"B", 2, {"A", "C", "B", "D"}},
                         {"D", 3, {"A", "B", "C", "D"}}};
   for (const Case& c : cases) {
     TProbe owner(nullptr, "Owner");
@@ -324,6 +342,41 @@ TEST_F(ComponentTest, AdoptionAndReleaseNotifyEveryOwnedComponent) {
   delete a;
 }
 
+TEST_F(ComponentTest, ArrivalsReachOnlyTheComponentsThatHearThem) {
+  TProbe owner(nullptr, "Owner");
+  auto* quiet = new TQuietProbe(&owner, "Quiet");
+  auto* box = new TQuietProbe(&owner, "Box");
+  auto* inner = new TProbe(box, "Inner");  // makes Box pass arrivals on
+  auto adopt = [&](const char* name) {
+    log.clear();
+    auto* late = new TProbe(nullptr, name);
+    owner.AdoptComponent(*late);
+    return late;
+  };
+
+  TProbe* late = adopt("Late");
+  EXPECT_EQ(log, (Log{"Owner: insert Late", "Box: insert Late", "Inner: insert Late", "Late: insert Late"}));
+  // Removals reach everyone.
+  log.clear();
+  owner.ReleaseComponent(*late);
+  EXPECT_EQ(log, (Log{"Owner: remove Late", "Quiet: remove Late", "Box: remove Late", "Inner: remove Late",
+                      "Late: remove Late"}));
+  delete late;
+
+  delete inner;
+  adopt("Late2");
+  EXPECT_EQ(log, (Log{"Owner: insert Late2", "Late2: insert Late2"}));
+  quiet->Listen(true);
+  adopt("Late3");
+  EXPECT_EQ(log, (Log{"Owner: insert Late3", "Quiet: insert Late3", "Late2: insert Late3", "Late3: insert Late3"}));
+  quiet->Listen(false);
+  owner.ReleaseComponent(*quiet);
+  quiet->Listen(true);
+  adopt("Late4");
+  EXPECT_EQ(log, (Log{"Owner: insert Late4", "Late2: insert Late4", "Late3: insert Late4", "Late4: insert Late4"}));
+  delete quiet;
+}
+
 TEST_F(ComponentTest, AdoptingATakenNameChangesNothing) {
   TTestForm form(nullptr, "Form1");
   auto* label = new TProbe(&form, "Label1");
@@ -344,7 +397,8 @@ TEST_F(ComponentTest, AdoptingFromAnotherOwnerReleasesItThere) {
   log.clear();
 
   second.AdoptComponent(*label);
-  EXPECT_EQ(log, (Log{"First: remove Label1", "Label1: remove Label1", "Second: insert Label1", "Label1: insert Label1"}));
+  EXPECT_EQ(log,
+            (Log{"First: remove Label1", "Label1: remove Label1", "Second: insert Label1", "Label1: insert Label1"}));
   EXPECT_EQ(label->Owner(), &second);
   EXPECT_EQ(first.Label1, nullptr);
   EXPECT_EQ(second.Label1, label);
@@ -489,8 +543,8 @@ TEST_F(ComponentTest, DestroyingReportsToTheDropReferencesHook) {
   // Addresses are kept as numbers: the objects are gone when they are compared.
   static std::vector<std::uintptr_t> dropped;
   dropped.clear();
-  const DropReferencesHook previous = SetDropReferencesHook(
-      [](TPersistent* object) { dropped.push_back(reinterpret_cast<std::uintptr_t>(object)); });
+  const DropReferencesHook previous =
+      SetDropReferencesHook([](TPersistent* object) { dropped.push_back(reinterpret_cast<std::uintptr_t>(object)); });
   auto* form = new TTestForm(nullptr, "Form1");
   const auto a = reinterpret_cast<std::uintptr_t>(new TProbe(form, "A"));
   const auto b = reinterpret_cast<std::uintptr_t>(new TProbe(form, "B"));
@@ -512,10 +566,10 @@ TEST_F(ComponentTest, DestroyingReportsToTheDropReferencesHook) {
 // ---- State -----------------------------------------------------------------------
 
 TEST_F(ComponentTest, StateBitsAndTheirOperations) {
-  EXPECT_EQ((TComponentFlags{stLoading, stReading, stDestroying, stDesigning, stUpdating, stFixups, stFreeNotify,
-                             stInline}
-                 .Bits()),
-            0x3DB);
+  EXPECT_EQ(
+      (TComponentFlags{stLoading, stReading, stDestroying, stDesigning, stUpdating, stFixups, stFreeNotify, stInline}
+           .Bits()),
+      0x3DB);
   TProbe owner(nullptr, "Owner");
   auto* child = new TProbe(&owner, "Child");
   auto* grandchild = new TProbe(child, "Grandchild");
@@ -559,15 +613,32 @@ TEST_F(ComponentTest, DesignPositionHalves) {
   EXPECT_EQ(menu.DesignPosition(), 0x2345FFFFu);
 }
 
-TEST_F(ComponentTest, DefaultStreamingPlacement) {
-  TProbe owner(nullptr, "Owner");
-  auto* child = new TProbe(&owner, "Child");
-  EXPECT_EQ(owner.ChildOwnerFor(), nullptr);
-  EXPECT_EQ(owner.ChildParentFor(), &owner);
-  EXPECT_EQ(child->StreamParentOf(), nullptr);
-  EXPECT_FALSE(child->HasStreamParent());
-  EXPECT_EQ(child->OwnerOf(), &owner);
-  EXPECT_EQ(owner.OwnerOf(), nullptr);
+TEST_F(ComponentTest, LeftAndTopAreReadIntoTheDesignPosition) {
+  // Property records as a main menu's record carries them: "Left" int8 8,
+  // "Top" int16 168, then "left" int32 -1 and "Width", which no component has.
+  using namespace std::literals;
+  const std::string_view bytes =
+      "\x04"
+      "Left"
+      "\x02\x08"
+      "\x03"
+      "Top"
+      "\x03\xA8\x00"
+      "\x04"
+      "left"
+      "\x04\xFF\xFF\xFF\xFF"
+      "\x05"
+      "Width"
+      "\x02\x01"sv;
+  TCustomMemoryStream stream(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+  TReader reader(stream);
+  TProbe menu(nullptr, "MainMenu1");
+  reader.ReadPropertyRecord(menu);
+  reader.ReadPropertyRecord(menu);
+  EXPECT_EQ(menu.DesignPosition(), 0x00A80008u);
+  reader.ReadPropertyRecord(menu);
+  EXPECT_EQ(menu.DesignPosition(), 0x00A8FFFFu);
+  EXPECT_THROW(reader.ReadPropertyRecord(menu), EReadError);
 }
 
 // ---- Assignment ------------------------------------------------------------------
