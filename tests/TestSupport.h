@@ -1,6 +1,7 @@
 // Helpers shared by the test executables.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -9,5 +10,17 @@ namespace tw::test {
 // The code page 932 bytes of a UTF-8 text: tests write Japanese expectations in
 // UTF-8 and compare through this one conversion.
 std::string Sjis(std::string_view utf8);
+
+// The message of the exception of class E that the action raises, or a marker
+// text when it raises nothing.
+template <typename E>
+std::string MessageOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const E& e) {
+    return e.Message();
+  }
+  return "<nothing raised>";
+}
 
 }  // namespace tw::test

@@ -99,16 +99,6 @@ const TClassInfo braceClass{"TBit{", &TComponent::StaticClassInfo(), sizeof(TCom
 const TClassInfo shadowedClass{"TShadowed", &TComponent::StaticClassInfo(), sizeof(TComponent)};
 const TClassInfo aliasTakenClass{"TAliasTaken", &TComponent::StaticClassInfo(), sizeof(TComponent)};
 
-template <typename E>
-std::string MessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const E& e) {
-    return e.Message();
-  }
-  return "<nothing raised>";
-}
-
 std::string DuplicateClass(const std::string& name) { return Sjis("クラス名 " + name + " はすでに使われています"); }
 
 // The registry lives for the whole run; every test takes its classes out again.
@@ -147,13 +137,14 @@ TEST_F(ClassRegistryTest, RegisteringTakesTheAncestorsUpToTPersistent) {
 }
 
 TEST_F(ClassRegistryTest, RequireClassNamesTheMissingClass) {
-  EXPECT_EQ(MessageOf<EClassNotFound>([] { RequireClass("TNowhere"); }), Sjis("クラス TNowhere が見つかりません"));
-  EXPECT_EQ(MessageOf<EClassNotFound>([] { RequireClass(""); }), Sjis("クラス  が見つかりません"));
+  EXPECT_EQ(test::MessageOf<EClassNotFound>([] { RequireClass("TNowhere"); }),
+            Sjis("クラス TNowhere が見つかりません"));
+  EXPECT_EQ(test::MessageOf<EClassNotFound>([] { RequireClass(""); }), Sjis("クラス  が見つかりません"));
 }
 
 TEST_F(ClassRegistryTest, ADuplicateNameStopsRegistrationButKeepsEarlierClasses) {
   RegisterStreamClass(first::TTwin::StaticClassInfo());
-  EXPECT_EQ(MessageOf<EFilerError>([] {
+  EXPECT_EQ(test::MessageOf<EFilerError>([] {
               RegisterStreamClasses(
                   {&TRegA::StaticClassInfo(), &second::TTwin::StaticClassInfo(), &TRegC::StaticClassInfo()});
             }),
@@ -171,7 +162,7 @@ TEST_F(ClassRegistryTest, ADuplicateNameStopsRegistrationButKeepsEarlierClasses)
 TEST_F(ClassRegistryTest, NamesCollideByTheBitFiveRule) {
   RegisterStreamClass(bracketClass);
   EXPECT_EQ(LookupClass("tbit{"), &bracketClass);
-  EXPECT_EQ(MessageOf<EFilerError>([] { RegisterStreamClass(braceClass); }), DuplicateClass("TBit{"));
+  EXPECT_EQ(test::MessageOf<EFilerError>([] { RegisterStreamClass(braceClass); }), DuplicateClass("TBit{"));
   UnregisterStreamClass(bracketClass);
   EXPECT_EQ(LookupClass("TBit["), nullptr);
   RegisterStreamClass(braceClass);
@@ -190,7 +181,7 @@ TEST_F(ClassRegistryTest, AliasesAreConsultedAfterTheRegisteredNames) {
 
   // A name taken by an alias cannot be registered.
   RegisterClassAlias(TRegA::StaticClassInfo(), "TAliasTaken");
-  EXPECT_EQ(MessageOf<EFilerError>([] { RegisterStreamClass(aliasTakenClass); }), DuplicateClass("TAliasTaken"));
+  EXPECT_EQ(test::MessageOf<EFilerError>([] { RegisterStreamClass(aliasTakenClass); }), DuplicateClass("TAliasTaken"));
   EXPECT_EQ(LookupClass("TAliasTaken"), &TRegA::StaticClassInfo());
 }
 

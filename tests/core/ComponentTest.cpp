@@ -117,16 +117,6 @@ class TTestFont : public TPersistent {
   TW_CLASS(TTestFont, TPersistent)
 };
 
-template <typename E>
-std::string MessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const E& e) {
-    return e.Message();
-  }
-  return "<nothing raised>";
-}
-
 std::vector<std::string> OwnedNames(const TComponent& owner) {
   std::vector<std::string> names;
   for (int i = 0; i < owner.OwnedCount(); ++i) names.push_back(NameOf(owner.OwnedAt(i)));
@@ -170,13 +160,13 @@ TEST_F(ComponentTest, RenameRules) {
 
   label->Rename("label1");  // same name apart from case: no collision test
   EXPECT_EQ(label->Name(), "label1");
-  EXPECT_EQ(MessageOf<EComponentError>([&] { other->Rename("label1"); }), DuplicateName("label1"));
-  EXPECT_EQ(MessageOf<EComponentError>([&] { other->Rename("LABEL1"); }), DuplicateName("LABEL1"));
+  EXPECT_EQ(test::MessageOf<EComponentError>([&] { other->Rename("label1"); }), DuplicateName("label1"));
+  EXPECT_EQ(test::MessageOf<EComponentError>([&] { other->Rename("LABEL1"); }), DuplicateName("LABEL1"));
   EXPECT_EQ(other->Name(), "Other");
 
   const std::string badNames[] = {"1abc", "a-b", "Label 2", "\x83\x89\x83\x78\x83\x8B"};
   for (const std::string& bad : badNames) {
-    EXPECT_EQ(MessageOf<EComponentError>([&] { other->Rename(bad); }), InvalidName(bad));
+    EXPECT_EQ(test::MessageOf<EComponentError>([&] { other->Rename(bad); }), InvalidName(bad));
     EXPECT_EQ(other->Name(), "Other");
   }
 
@@ -228,7 +218,7 @@ TEST_F(ComponentTest, NamePropertyIsPublishedAsComponentName) {
   name->writeText(*probe, *name, "NowVideo");
   EXPECT_EQ(form.NowVideo, probe);
   EXPECT_EQ(form.Label1, nullptr);
-  EXPECT_EQ(MessageOf<EComponentError>([&] { name->writeText(*probe, *name, "a-b"); }), InvalidName("a-b"));
+  EXPECT_EQ(test::MessageOf<EComponentError>([&] { name->writeText(*probe, *name, "a-b"); }), InvalidName("a-b"));
 
   const TPropInfo* tag = FindPropertyInfo(TProbe::StaticClassInfo(), "tag");
   ASSERT_NE(tag, nullptr);
@@ -282,16 +272,16 @@ TEST_F(ComponentTest, FindOwnedGivesTheFirstInOwnedOrder) {
 TEST_F(ComponentTest, OwnedAtRaisesOutsideTheList) {
   TProbe owner(nullptr, "Owner");
   EXPECT_EQ(owner.OwnedCount(), 0);
-  EXPECT_EQ(MessageOf<EListError>([&] { owner.OwnedAt(0); }), IndexError(0));
+  EXPECT_EQ(test::MessageOf<EListError>([&] { owner.OwnedAt(0); }), IndexError(0));
   new TProbe(&owner, "A");
   new TProbe(&owner, "B");
   EXPECT_EQ(owner.OwnedCount(), 2);
-  EXPECT_EQ(MessageOf<EListError>([&] { owner.OwnedAt(2); }), IndexError(2));
-  EXPECT_EQ(MessageOf<EListError>([&] { owner.OwnedAt(-1); }), IndexError(-1));
+  EXPECT_EQ(test::MessageOf<EListError>([&] { owner.OwnedAt(2); }), IndexError(2));
+  EXPECT_EQ(test::MessageOf<EListError>([&] { owner.OwnedAt(-1); }), IndexError(-1));
 
   // The list goes with the last component.
   while (owner.OwnedCount() > 0) delete owner.OwnedAt(0);
-  EXPECT_EQ(MessageOf<EListError>([&] { owner.OwnedAt(0); }), IndexError(0));
+  EXPECT_EQ(test::MessageOf<EListError>([&] { owner.OwnedAt(0); }), IndexError(0));
 }
 
 TEST_F(ComponentTest, MoveOwnedIndexClamps) {
@@ -382,7 +372,7 @@ TEST_F(ComponentTest, AdoptingATakenNameChangesNothing) {
   auto* label = new TProbe(&form, "Label1");
   std::unique_ptr<TProbe> orphan(new TProbe(nullptr, "LABEL1"));
   log.clear();
-  EXPECT_EQ(MessageOf<EComponentError>([&] { form.AdoptComponent(*orphan); }), DuplicateName("LABEL1"));
+  EXPECT_EQ(test::MessageOf<EComponentError>([&] { form.AdoptComponent(*orphan); }), DuplicateName("LABEL1"));
   EXPECT_EQ(orphan->Owner(), nullptr);
   EXPECT_EQ(form.OwnedCount(), 1);
   EXPECT_EQ(form.Label1, label);
@@ -416,9 +406,9 @@ TEST_F(ComponentTest, NoComponentOwnsItselfOrItsOwner) {
   TProbe root(nullptr, "Root");
   auto* middle = new TProbe(&root, "Middle");
   auto* leaf = new TProbe(middle, "Leaf");
-  EXPECT_EQ(MessageOf<EComponentError>([&] { root.AdoptComponent(root); }), message);
-  EXPECT_EQ(MessageOf<EComponentError>([&] { leaf->AdoptComponent(root); }), message);
-  EXPECT_EQ(MessageOf<EComponentError>([&] { leaf->AdoptComponent(*middle); }), message);
+  EXPECT_EQ(test::MessageOf<EComponentError>([&] { root.AdoptComponent(root); }), message);
+  EXPECT_EQ(test::MessageOf<EComponentError>([&] { leaf->AdoptComponent(root); }), message);
+  EXPECT_EQ(test::MessageOf<EComponentError>([&] { leaf->AdoptComponent(*middle); }), message);
   EXPECT_EQ(root.Owner(), nullptr);
   EXPECT_EQ(middle->Owner(), &root);
 }
@@ -657,7 +647,7 @@ TEST(PersistentTest, AssignmentErrorNamesTheSourceFirst) {
       {[&] { probe.AssignFrom(nullptr); }, "nil を TProbe に代入することはできません"},
       {[&] { probe.AssignFrom(&font); }, "TTestFont を TProbe に代入することはできません"},
   };
-  for (const Case& c : cases) EXPECT_EQ(MessageOf<EConvertError>(c.assign), Sjis(c.message));
+  for (const Case& c : cases) EXPECT_EQ(test::MessageOf<EConvertError>(c.assign), Sjis(c.message));
 }
 
 }  // namespace

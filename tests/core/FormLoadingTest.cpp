@@ -106,16 +106,6 @@ TComponent* FindLiveRoot(std::string_view name) {
   return nullptr;
 }
 
-template <typename E>
-std::string MessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const E& e) {
-    return e.Message();
-  }
-  return "<nothing raised>";
-}
-
 // A form named formName whose Button1 refers to target.
 Bytes FormWithReference(std::string_view formName, std::string_view target) {
   Bytes bytes;
@@ -260,7 +250,7 @@ TEST_F(FormLoadingTest, RootOfTheStreamsClassWhenNoneIsGiven) {
   Bytes unknown;
   unknown.Signature().Object("TFlNowhere", "X").End().End();
   auto unknownStream = unknown.Stream();
-  EXPECT_EQ(MessageOf<EClassNotFound>([&] { ReadComponentFromStream(*unknownStream, nullptr); }),
+  EXPECT_EQ(test::MessageOf<EClassNotFound>([&] { ReadComponentFromStream(*unknownStream, nullptr); }),
             Sjis("クラス TFlNowhere が見つかりません"));
 
   // A root made by the read goes with the read's failure.

@@ -37,16 +37,6 @@ std::vector<std::uintptr_t> Contents(const TList& list) {
   return out;
 }
 
-template <typename E>
-std::string MessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const E& e) {
-    return e.Message();
-  }
-  return "<nothing raised>";
-}
-
 std::string IndexError(int i) { return Sjis("リストのインデックスが範囲を超えています (" + std::to_string(i) + ")"); }
 
 TEST(ListTest, CapacityGrowsByTheRule) {
@@ -176,7 +166,7 @@ TEST(ListTest, BadIndicesRaiseAndChangeNothing) {
     for (int n = 1; n <= 3; ++n) list.Append(Ref(n));
     list.ChangeCapacity(4);
     list.notices.clear();
-    EXPECT_EQ(MessageOf<EListError>([&] { c.action(list); }), IndexError(c.index)) << c.what;
+    EXPECT_EQ(test::MessageOf<EListError>([&] { c.action(list); }), IndexError(c.index)) << c.what;
     EXPECT_EQ(Contents(list), (std::vector<std::uintptr_t>{1, 2, 3})) << c.what;
     EXPECT_EQ(list.Capacity(), 4) << c.what;
     EXPECT_TRUE(list.notices.empty()) << c.what;
@@ -185,9 +175,9 @@ TEST(ListTest, BadIndicesRaiseAndChangeNothing) {
 
 TEST(ListTest, EmptyListRaisesForEveryIndex) {
   TList list;
-  EXPECT_EQ(MessageOf<EListError>([&] { list.DeleteAt(0); }), IndexError(0));
-  EXPECT_EQ(MessageOf<EListError>([&] { list.FirstItem(); }), IndexError(0));
-  EXPECT_EQ(MessageOf<EListError>([&] { list.LastItem(); }), IndexError(-1));
+  EXPECT_EQ(test::MessageOf<EListError>([&] { list.DeleteAt(0); }), IndexError(0));
+  EXPECT_EQ(test::MessageOf<EListError>([&] { list.FirstItem(); }), IndexError(0));
+  EXPECT_EQ(test::MessageOf<EListError>([&] { list.LastItem(); }), IndexError(-1));
   list.InsertAt(0, Ref(1));
   EXPECT_EQ(list.FirstItem(), Ref(1));
 }
@@ -197,11 +187,11 @@ TEST(ListTest, CapacityAndCountLimits) {
   for (int n = 1; n <= 3; ++n) list.Append(Ref(n));
   const std::string capacity = "リストの容量が超えました (";
   const std::string count = "リストの個数を超えました (";
-  EXPECT_EQ(MessageOf<EListError>([&] { list.ChangeCapacity(2); }), Sjis(capacity + "2)"));
-  EXPECT_EQ(MessageOf<EListError>([&] { list.ChangeCapacity(-1); }), Sjis(capacity + "-1)"));
-  EXPECT_EQ(MessageOf<EListError>([&] { list.ChangeCapacity(0x8000000); }), Sjis(capacity + "134217728)"));
-  EXPECT_EQ(MessageOf<EListError>([&] { list.ChangeCount(-1); }), Sjis(count + "-1)"));
-  EXPECT_EQ(MessageOf<EListError>([&] { list.ChangeCount(0x8000000); }), Sjis(count + "134217728)"));
+  EXPECT_EQ(test::MessageOf<EListError>([&] { list.ChangeCapacity(2); }), Sjis(capacity + "2)"));
+  EXPECT_EQ(test::MessageOf<EListError>([&] { list.ChangeCapacity(-1); }), Sjis(capacity + "-1)"));
+  EXPECT_EQ(test::MessageOf<EListError>([&] { list.ChangeCapacity(0x8000000); }), Sjis(capacity + "134217728)"));
+  EXPECT_EQ(test::MessageOf<EListError>([&] { list.ChangeCount(-1); }), Sjis(count + "-1)"));
+  EXPECT_EQ(test::MessageOf<EListError>([&] { list.ChangeCount(0x8000000); }), Sjis(count + "134217728)"));
   EXPECT_EQ(Contents(list), (std::vector<std::uintptr_t>{1, 2, 3}));
   EXPECT_EQ(list.Capacity(), 4);
   list.ChangeCapacity(3);  // exactly the count is allowed
@@ -238,7 +228,7 @@ TEST(ThreadListTest, DuplicatePolicies) {
   list.SetDuplicates(dupError);
   void* item = reinterpret_cast<void*>(std::uintptr_t{0x1234ABC0});
   list.AddItem(item);
-  EXPECT_EQ(MessageOf<EListError>([&] { list.AddItem(item); }), Sjis("リストは重複を許しません。($01234ABC0)"));
+  EXPECT_EQ(test::MessageOf<EListError>([&] { list.AddItem(item); }), Sjis("リストは重複を許しません。($01234ABC0)"));
   TList& inner = list.Lock();
   list.RemoveItem(Ref(1));  // the holder of the lock may call in again
   EXPECT_EQ(Contents(inner), (std::vector<std::uintptr_t>{1, 0x1234ABC}));

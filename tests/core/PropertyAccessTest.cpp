@@ -27,16 +27,6 @@ namespace {
 
 using test::Sjis;
 
-template <typename E>
-std::string MessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const E& e) {
-    return e.Message();
-  }
-  return "<nothing raised>";
-}
-
 // A short text of at most 9 bytes, and one limited only by the short-text size.
 const TTypeInfo kShortText9{.kind = TPropKind::pkShortText, .name = "TName9", .maxValue = 9};
 const TTypeInfo kShortText{.kind = TPropKind::pkShortText, .name = "ShortString", .maxValue = 255};
@@ -250,7 +240,8 @@ TEST(PropertyAccessTest, ClassKindPropertiesHoldObjectsOfTheirClassOnly) {
   WriteObjectProperty(thing, prop, &other);  // not a font: not stored
   EXPECT_EQ(thing.font, &font);
   // The reader writes null as the ordinal 0; no other number names an object.
-  EXPECT_EQ(MessageOf<EInvalidCast>([&] { WriteOrdinalProperty(thing, prop, 5); }), Sjis("無効なクラス型キャスト"));
+  EXPECT_EQ(test::MessageOf<EInvalidCast>([&] { WriteOrdinalProperty(thing, prop, 5); }),
+            Sjis("無効なクラス型キャスト"));
   EXPECT_EQ(thing.font, &font);
   WriteOrdinalProperty(thing, prop, 0);
   EXPECT_EQ(thing.font, nullptr);
@@ -321,8 +312,8 @@ TEST(PropertyAccessTest, FloatsAreConvertedToThePropertysFloatType) {
 
   // Too large for the target type: the overflow fault, nothing stored.
   const std::string overflow = Sjis("浮動小数点数のオーバーフロー");
-  EXPECT_EQ(MessageOf<EOverflow>([&] { WriteFloatProperty(thing, Prop("Single"), 1e39L); }), overflow);
-  EXPECT_EQ(MessageOf<EOverflow>([&] { WriteFloatProperty(thing, Prop("Double"), 1e309L); }), overflow);
+  EXPECT_EQ(test::MessageOf<EOverflow>([&] { WriteFloatProperty(thing, Prop("Single"), 1e39L); }), overflow);
+  EXPECT_EQ(test::MessageOf<EOverflow>([&] { WriteFloatProperty(thing, Prop("Double"), 1e309L); }), overflow);
   EXPECT_EQ(thing.single, 0.1f);
   EXPECT_EQ(thing.dbl, 0.1);
   // The largest values themselves fit, and an infinity stays one.
@@ -366,9 +357,9 @@ TEST(PropertyAccessTest, VariantsGiveTheirValueOrATypeCastError) {
   EXPECT_EQ(TVariant::Int16(-300).FloatValue(), -300.0L);
   EXPECT_NE(TVariant::Int8(1), TVariant::Int16(1));  // the width is part of the value
   const std::string typeCast = Sjis("バリアント型の変換が無効です");
-  EXPECT_EQ(MessageOf<EVariantError>([] { (void)TVariant::Text("1").IntegerValue(); }), typeCast);
-  EXPECT_EQ(MessageOf<EVariantError>([] { (void)TVariant::Null().FloatValue(); }), typeCast);
-  EXPECT_EQ(MessageOf<EVariantError>([] { (void)TVariant().TextValue(); }), typeCast);
+  EXPECT_EQ(test::MessageOf<EVariantError>([] { (void)TVariant::Text("1").IntegerValue(); }), typeCast);
+  EXPECT_EQ(test::MessageOf<EVariantError>([] { (void)TVariant::Null().FloatValue(); }), typeCast);
+  EXPECT_EQ(test::MessageOf<EVariantError>([] { (void)TVariant().TextValue(); }), typeCast);
   TVariant v = TVariant::Text("x");
   v.Clear();
   EXPECT_TRUE(v.IsEmpty());
@@ -430,7 +421,7 @@ TEST(PropertyAccessTest, EnumValueOfMatchesNamesOfTheBaseType) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(EnumValueOf(*c.type, c.name), c.expected);
   }
-  EXPECT_EQ(MessageOf<EConvertError>([] { EnumValueOf(TypeInfoOf<std::int32_t>(), "clRed"); }),
+  EXPECT_EQ(test::MessageOf<EConvertError>([] { EnumValueOf(TypeInfoOf<std::int32_t>(), "clRed"); }),
             Sjis("'clRed' は整数ではありません"));
 }
 

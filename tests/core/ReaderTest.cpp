@@ -258,16 +258,6 @@ void TRdForm::Publish(Publisher& p) {
 
 TComponent* FindNothing(std::string_view) { return nullptr; }
 
-template <typename E>
-std::string MessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const E& e) {
-    return e.Message();
-  }
-  return "<nothing raised>";
-}
-
 std::string Wrapped(std::string_view path, std::string_view inner) {
   return Sjis(std::string(path) + " の読み込み中のエラー : " + std::string(inner));
 }
@@ -302,7 +292,7 @@ class ReaderTest : public ::testing::Test {
     reader.ReadRootObject(&form_);
   }
   std::string LoadError(const Bytes& bytes) {
-    return MessageOf<Exception>([&] { Load(bytes); });
+    return test::MessageOf<Exception>([&] { Load(bytes); });
   }
 
   TRdForm form_{nullptr};
@@ -337,7 +327,7 @@ TEST_F(ReaderTest, ReadsPastTheBufferAndFailsAtTheEnd) {
   TReader reader(*stream, 16);
   EXPECT_EQ(reader.ReadTextValue(), text);
   EXPECT_EQ(reader.ReadIntValue(), -1);
-  EXPECT_EQ(MessageOf<EReadError>([&] { reader.ReadTag(); }), Sjis("ストリームからの読み込みエラー"));
+  EXPECT_EQ(test::MessageOf<EReadError>([&] { reader.ReadTag(); }), Sjis("ストリームからの読み込みエラー"));
 }
 
 TEST_F(ReaderTest, WiderValuesAcceptIntegersInstead) {
@@ -373,8 +363,8 @@ TEST_F(ReaderTest, CharacterValueMustBeOneByte) {
   Bytes bytes = Bytes().Str("").Str("ab").Str("c");
   auto stream = bytes.Stream();
   TReader reader(*stream);
-  EXPECT_EQ(MessageOf<EReadError>([&] { reader.ReadCharValue(); }), Sjis("不正なプロパティの値です"));
-  EXPECT_EQ(MessageOf<EReadError>([&] { reader.ReadCharValue(); }), Sjis("不正なプロパティの値です"));
+  EXPECT_EQ(test::MessageOf<EReadError>([&] { reader.ReadCharValue(); }), Sjis("不正なプロパティの値です"));
+  EXPECT_EQ(test::MessageOf<EReadError>([&] { reader.ReadCharValue(); }), Sjis("不正なプロパティの値です"));
   EXPECT_EQ(reader.ReadCharValue(), 'c');  // the bad text was consumed
 }
 
@@ -392,7 +382,7 @@ TEST_F(ReaderTest, WrongTagSkipsTheWholeValue) {
   Bytes bytes = Bytes().List().Str("a").Set({"x", "y"}).List().Int32(1).End().End().Int8(42);
   auto stream = bytes.Stream();
   TReader reader(*stream);
-  EXPECT_EQ(MessageOf<EReadError>([&] { reader.ReadIntValue(); }), Sjis("不正なプロパティの値です"));
+  EXPECT_EQ(test::MessageOf<EReadError>([&] { reader.ReadIntValue(); }), Sjis("不正なプロパティの値です"));
   EXPECT_EQ(reader.ReadIntValue(), 42);
 }
 
@@ -421,7 +411,7 @@ TEST_F(ReaderTest, DeepNestingIsAFormatErrorNotACrash) {
   for (int i = 0; i < 100000; ++i) bytes.List();
   auto stream = bytes.Stream();
   TReader reader(*stream);
-  EXPECT_EQ(MessageOf<EReadError>([&] { reader.SkipValueData(); }), Sjis("不正なストリーム フォーマット"));
+  EXPECT_EQ(test::MessageOf<EReadError>([&] { reader.SkipValueData(); }), Sjis("不正なストリーム フォーマット"));
 }
 
 TEST_F(ReaderTest, FlagsByteOnlyWhenTheNextByteIsF0OrAbove) {
@@ -595,9 +585,9 @@ TEST_F(ReaderTest, IgnoredErrorsContinueWithTheNextRecord) {
 
 // Errors inside a custom property are never passed over: its extent is unknown.
 TEST_F(ReaderTest, CustomPropertyErrorsAreNotIgnored) {
-  EXPECT_EQ(
-      MessageOf<EReadError>([&] { Load(FormStart().Prop("Items.Strings").List().Int8(1).End().End().End(), true); }),
-      Wrapped("Form1.Items.Strings", "不正なプロパティの値です"));
+  EXPECT_EQ(test::MessageOf<EReadError>(
+                [&] { Load(FormStart().Prop("Items.Strings").List().Int8(1).End().End().End(), true); }),
+            Wrapped("Form1.Items.Strings", "不正なプロパティの値です"));
   EXPECT_TRUE(errors_.empty());
   EXPECT_EQ(form_.items.BatchDepth(), 0);
 }
@@ -684,20 +674,20 @@ TEST_F(ReaderTest, ReferencesAreResolvedAfterTheWholeTree) {
 TEST_F(ReaderTest, ChildRecordErrors) {
   Bytes unknown = FormStart().End();
   unknown.Object("TNoSuchClass", "X").End().End().End();
-  EXPECT_EQ(MessageOf<EClassNotFound>([&] { Load(unknown); }), Sjis("クラス TNoSuchClass が見つかりません"));
+  EXPECT_EQ(test::MessageOf<EClassNotFound>([&] { Load(unknown); }), Sjis("クラス TNoSuchClass が見つかりません"));
 
   // A class that is known but is no component cannot be created from a stream.
   Bytes notComponent = FormStart().End();
   notComponent.Object("TStringList", "X").End().End().End();
-  EXPECT_EQ(MessageOf<EClassNotFound>([&] { Load(notComponent); }), Sjis("クラス TStringList が見つかりません"));
+  EXPECT_EQ(test::MessageOf<EClassNotFound>([&] { Load(notComponent); }), Sjis("クラス TStringList が見つかりません"));
 
   Bytes ghost = FormStart().End();
   ghost.Raw({0xF1}).Object("TRdWidget", "Ghost").End().End().End();
-  EXPECT_EQ(MessageOf<EReadError>([&] { Load(ghost); }), Sjis("'Ghost' の継承元が存在しません"));
+  EXPECT_EQ(test::MessageOf<EReadError>([&] { Load(ghost); }), Sjis("'Ghost' の継承元が存在しません"));
 
   Bytes badName = FormStart().End();
   badName.Object("TRdWidget", "1abc").End().End().End();
-  EXPECT_EQ(MessageOf<EComponentError>([&] { Load(badName); }), Sjis("コンポーネント名に ''1abc'' は使えません"));
+  EXPECT_EQ(test::MessageOf<EComponentError>([&] { Load(badName); }), Sjis("コンポーネント名に ''1abc'' は使えません"));
   EXPECT_EQ(form_.OwnedCount(), 0);
 }
 

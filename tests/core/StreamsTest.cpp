@@ -19,16 +19,6 @@ namespace {
 using test::Sjis;
 using Bytes = std::vector<std::uint8_t>;
 
-template <typename E>
-std::string MessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const E& e) {
-    return e.Message();
-  }
-  return "<nothing raised>";
-}
-
 Bytes Contents(TCustomMemoryStream& stream) { return Bytes(stream.Memory(), stream.Memory() + stream.Size()); }
 
 std::string ReadText(TStream& stream, std::size_t count) {
@@ -77,7 +67,7 @@ TEST(StreamsTest, SeeksStopAtTheEndsOfThePositionRange) {
   EXPECT_EQ(stream.Seek(-1, soCurrent), min);
   EXPECT_EQ(stream.Seek(max, soEnd), max);
   EXPECT_EQ(ReadText(stream, 4), "");
-  EXPECT_EQ(MessageOf<EOutOfMemory>([&] { stream.WriteBuffer("x", 1); }), Sjis("メモリが足りません"));
+  EXPECT_EQ(test::MessageOf<EOutOfMemory>([&] { stream.WriteBuffer("x", 1); }), Sjis("メモリが足りません"));
   EXPECT_EQ(stream.Size(), 0);
 }
 
@@ -86,7 +76,7 @@ TEST(StreamsTest, ShortTransfersRaiseReadAndWriteErrors) {
   TCustomMemoryStream view(block);
   std::array<std::uint8_t, 4> buffer{};
   view.SetPosition(1);
-  EXPECT_EQ(MessageOf<EReadError>([&] { view.ReadBuffer(buffer.data(), 3); }), Sjis(kReadError));
+  EXPECT_EQ(test::MessageOf<EReadError>([&] { view.ReadBuffer(buffer.data(), 3); }), Sjis(kReadError));
   // The bytes that were there have been consumed.
   EXPECT_EQ(view.Position(), 3);
   EXPECT_EQ(buffer, (std::array<std::uint8_t, 4>{2, 3, 0, 0}));
@@ -95,8 +85,8 @@ TEST(StreamsTest, ShortTransfersRaiseReadAndWriteErrors) {
   // The view does not write into memory it does not own.
   view.SetPosition(0);
   EXPECT_EQ(view.Write("x", 1), 0u);
-  EXPECT_EQ(MessageOf<EWriteError>([&] { view.WriteBuffer("x", 1); }), Sjis(kWriteError));
-  EXPECT_EQ(MessageOf<EStreamError>([&] { view.SetSize(1); }), Sjis(kWriteError));
+  EXPECT_EQ(test::MessageOf<EWriteError>([&] { view.WriteBuffer("x", 1); }), Sjis(kWriteError));
+  EXPECT_EQ(test::MessageOf<EStreamError>([&] { view.SetSize(1); }), Sjis(kWriteError));
   EXPECT_EQ(block, (std::array<std::uint8_t, 3>{1, 2, 3}));
 
   // EReadError is a filer error, and that a stream error.
@@ -119,7 +109,7 @@ TEST(StreamsTest, MemoryStreamGrowsWithZeroBytesAndShrinks) {
   stream.SetSize(2);  // below the position: the position follows
   EXPECT_EQ(stream.Position(), 2);
   EXPECT_EQ(stream.Size(), 2);
-  EXPECT_EQ(MessageOf<EStreamError>([&] { stream.SetSize(-1); }), Sjis(kWriteError));
+  EXPECT_EQ(test::MessageOf<EStreamError>([&] { stream.SetSize(-1); }), Sjis(kWriteError));
   EXPECT_EQ(stream.Size(), 2);
 
   // A write at a position before the start transfers nothing.
@@ -147,15 +137,16 @@ TEST(StreamsTest, ResourceStreamReadsTheProgramsFormResource) {
   EXPECT_EQ(ReadText(stream, 8), std::string(3, '\0'));  // the three end markers
 
   const std::string cantWrite = Sjis("読み込み専用リソース ストリームには書き込めません");
-  EXPECT_EQ(MessageOf<EStreamError>([&] { stream.Write("x", 1); }), cantWrite);
-  EXPECT_EQ(MessageOf<EStreamError>([&] { stream.WriteBuffer("x", 1); }), cantWrite);
-  EXPECT_EQ(MessageOf<EStreamError>([&] { stream.SetSize(0); }), cantWrite);
+  EXPECT_EQ(test::MessageOf<EStreamError>([&] { stream.Write("x", 1); }), cantWrite);
+  EXPECT_EQ(test::MessageOf<EStreamError>([&] { stream.WriteBuffer("x", 1); }), cantWrite);
+  EXPECT_EQ(test::MessageOf<EStreamError>([&] { stream.SetSize(0); }), cantWrite);
   EXPECT_EQ(stream.Size(), static_cast<std::int64_t>(bytes->size()));
 }
 
 TEST(StreamsTest, AMissingResourceNamesItself) {
-  EXPECT_EQ(MessageOf<EResNotFound>([] { TResourceStream stream("TFORM9"); }), Sjis("TFORM9 リソースが見つかりません"));
-  EXPECT_EQ(MessageOf<EResNotFound>([] { TResourceStream stream(""); }), Sjis(" リソースが見つかりません"));
+  EXPECT_EQ(test::MessageOf<EResNotFound>([] { TResourceStream stream("TFORM9"); }),
+            Sjis("TFORM9 リソースが見つかりません"));
+  EXPECT_EQ(test::MessageOf<EResNotFound>([] { TResourceStream stream(""); }), Sjis(" リソースが見つかりません"));
   // The part before a zero byte names a resource that exists; the whole name does not.
   EXPECT_THROW(TResourceStream(std::string_view("TFORM2\0x", 8)), EResNotFound);
 }

@@ -43,16 +43,6 @@ struct NoticeLog {
   }
 };
 
-template <typename E>
-std::string MessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const E& e) {
-    return e.Message();
-  }
-  return "<nothing raised>";
-}
-
 std::string IndexError(int i) { return Sjis("リストのインデックスが範囲を超えています (" + std::to_string(i) + ")"); }
 const std::string kSortedError = "ソートされる文字列リストに対しては許されない動作です";
 const std::string kDuplicateError = "文字列リストは重複を許しません";
@@ -99,7 +89,7 @@ TEST(StringsTest, DefaultsBuildOnTheAbstractOperations) {
   EXPECT_EQ(list.IndexOfLine("four"), -1);
   EXPECT_EQ(list.JoinedText(), "ONE\r\nthree\r\ntwo\r\n");
   // A bad target is found before the line is taken out.
-  EXPECT_EQ(MessageOf<EStringListError>([&] { list.MoveLine(0, 3); }), IndexError(3));
+  EXPECT_EQ(test::MessageOf<EStringListError>([&] { list.MoveLine(0, 3); }), IndexError(3));
   EXPECT_EQ(list.lines, (Lines{"ONE", "three", "two"}));
 }
 
@@ -137,9 +127,9 @@ TEST(StringsTest, AssignFromOtherLinesOrRaise) {
   EXPECT_EQ(LinesOf(copy), (Lines{"x", "y"}));
 
   TPersistent other;
-  EXPECT_EQ(MessageOf<EConvertError>([&] { copy.AssignFrom(&other); }),
+  EXPECT_EQ(test::MessageOf<EConvertError>([&] { copy.AssignFrom(&other); }),
             Sjis("TPersistent を TStringList に代入することはできません"));
-  EXPECT_EQ(MessageOf<EConvertError>([&] { copy.AssignFrom(nullptr); }),
+  EXPECT_EQ(test::MessageOf<EConvertError>([&] { copy.AssignFrom(nullptr); }),
             Sjis("nil を TStringList に代入することはできません"));
   EXPECT_EQ(LinesOf(copy), (Lines{"x", "y"}));
 }
@@ -167,7 +157,7 @@ TEST(StringListTest, IndexErrorsNameTheIndexAndChangeNothing) {
     Fill(list, {"a", "b"});
     NoticeLog log;
     log.Attach(list);
-    EXPECT_EQ(MessageOf<EStringListError>([&] { c.action(list); }), IndexError(c.index)) << c.what;
+    EXPECT_EQ(test::MessageOf<EStringListError>([&] { c.action(list); }), IndexError(c.index)) << c.what;
     EXPECT_EQ(LinesOf(list), (Lines{"a", "b"})) << c.what;
     EXPECT_TRUE(log.entries.empty()) << c.what;
   }
@@ -180,9 +170,9 @@ TEST(StringListTest, SortedListRefusesPositionalChanges) {
   NoticeLog log;
   log.Attach(list);
   // Refused before the index is looked at.
-  EXPECT_EQ(MessageOf<EStringListError>([&] { list.PutLine(7, "z"); }), Sjis(kSortedError));
-  EXPECT_EQ(MessageOf<EStringListError>([&] { list.InsertLine(0, "z"); }), Sjis(kSortedError));
-  EXPECT_EQ(MessageOf<EStringListError>([&] { list.MoveLine(0, 1); }), Sjis(kSortedError));
+  EXPECT_EQ(test::MessageOf<EStringListError>([&] { list.PutLine(7, "z"); }), Sjis(kSortedError));
+  EXPECT_EQ(test::MessageOf<EStringListError>([&] { list.InsertLine(0, "z"); }), Sjis(kSortedError));
+  EXPECT_EQ(test::MessageOf<EStringListError>([&] { list.MoveLine(0, 1); }), Sjis(kSortedError));
   EXPECT_EQ(LinesOf(list), (Lines{"a", "b"}));
   EXPECT_TRUE(log.entries.empty());
 }
@@ -201,7 +191,7 @@ TEST(StringListTest, SortedAddFollowsTheDuplicatePolicy) {
   Fill(refusing, {"b", "a"});
   NoticeLog log;
   log.Attach(refusing);
-  EXPECT_EQ(MessageOf<EStringListError>([&] { refusing.AddLine("A"); }), Sjis(kDuplicateError));
+  EXPECT_EQ(test::MessageOf<EStringListError>([&] { refusing.AddLine("A"); }), Sjis(kDuplicateError));
   EXPECT_EQ(LinesOf(refusing), (Lines{"a", "b"}));
   EXPECT_TRUE(log.entries.empty());
 
@@ -438,7 +428,8 @@ TEST(StringListTest, CapacityGrowsByTheListRuleAndNeverBelowTheCount) {
     while (added < count) list.AddLine(std::to_string(added++));
     EXPECT_EQ(list.LineCapacity(), capacity) << count;
   }
-  EXPECT_EQ(MessageOf<EStringListError>([&] { list.ChangeLineCapacity(28); }), Sjis("リストの容量が超えました (28)"));
+  EXPECT_EQ(test::MessageOf<EStringListError>([&] { list.ChangeLineCapacity(28); }),
+            Sjis("リストの容量が超えました (28)"));
   EXPECT_EQ(list.LineCount(), 29);
   EXPECT_EQ(list.LineAt(28), "28");
   list.ClearLines();
@@ -497,7 +488,7 @@ TEST(StringListTest, SaveLinesIntoAReadOnlyStreamRaises) {
   TStringList list;
   Fill(list, {"a"});
   TCustomMemoryStream view;
-  EXPECT_EQ(MessageOf<EWriteError>([&] { list.SaveLines(view); }), Sjis("ストリームへの書き込みエラー"));
+  EXPECT_EQ(test::MessageOf<EWriteError>([&] { list.SaveLines(view); }), Sjis("ストリームへの書き込みエラー"));
   TStringList empty;
   empty.SaveLines(view);  // nothing to write, nothing missing
 }
