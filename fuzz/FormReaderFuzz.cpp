@@ -55,7 +55,8 @@ TComponent* FindCurrentRoot(std::string_view name) {
 }
 
 // What must hold for every root, loaded or not: each non-empty published field
-// holds the owned component of its name, and nothing is left half read.
+// holds the owned component of its name (a component freed after a failed
+// record must have left its field).
 void CheckFields(const TComponent& root) {
   for (const TClassInfo* c = &root.ClassType(); c; c = c->parent) {
     const TPublishedTables* tables = PublishedTablesOf(*c);
