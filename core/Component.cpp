@@ -1,7 +1,6 @@
 #include "core/Component.h"
 
 #include <algorithm>
-#include <unordered_map>
 #include <vector>
 
 #include "core/Reader.h"
@@ -28,11 +27,66 @@ const TTypeInfo& ComponentNameTypeInfo() {
   return info;
 }
 
-// Owned components by name key. The owned list is where order lives; a run holds
-// the components of one key in owned order, which is almost always a single
-// one, since adoption and renaming refuse a taken name.
+// Owned components by name, in a flat open-addressing table: a form may own a
+// hundred thousand components, and every adoption asks whether a name is
+// taken. A slot stands for one name (compared by the bit-5 rule) and holds how
+// many owned components carry it and the first of them in owned order; names
+// are almost always unique, since adoption and renaming refuse a taken one.
 struct TComponent::OwnedNames {
-  std::unordered_map<std::string, std::vector<TComponent*>> byKey;
+  struct Slot {
+    std::uint64_t hash = 0;
+    TComponent* first = nullptr;  // none: a free slot (used) or a never used one
+    std::uint32_t count = 0;
+    bool used = false;
+  };
+  std::vector<Slot> slots = std::vector<Slot>(16);
+  std::size_t usedSlots = 0;
+
+  static std::uint64_t Hash(std::string_view name) {
+    std::uint64_t h = 1469598103934665603ull;
+    for (char c : name) h = (h ^ static_cast<unsigned char>(c & ~0x20)) * 1099511628211ull;
+    return h;
+  }
+
+  // The slot of the name, or none.
+  Slot* Find(std::string_view name, std::uint64_t hash) {
+    const std::size_t mask = slots.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+      Slot& slot = slots[i];
+      if (!slot.used) return nullptr;
+      if (slot.count && slot.hash == hash && NamesMatch(slot.first->name_, name)) return &slot;
+    }
+  }
+
+  // A slot for a name not in the table: a freed one on the way, else a new one.
+  Slot& Claim(std::uint64_t hash) {
+    if ((usedSlots + 1) * 2 > slots.size()) Rebuild();
+    const std::size_t mask = slots.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+      Slot& slot = slots[i];
+      if (slot.used && slot.count) continue;
+      if (!slot.used) ++usedSlots;
+      slot = Slot{hash, nullptr, 0, true};
+      return slot;
+    }
+  }
+
+  // Drops the freed slots and keeps the table at most a quarter full.
+  void Rebuild() {
+    std::vector<Slot> live;
+    for (const Slot& slot : slots)
+      if (slot.count) live.push_back(slot);
+    std::size_t size = 16;
+    while (size < live.size() * 4) size *= 2;
+    slots.assign(size, Slot{});
+    usedSlots = live.size();
+    const std::size_t mask = size - 1;
+    for (const Slot& slot : live) {
+      std::size_t i = slot.hash & mask;
+      while (slots[i].used) i = (i + 1) & mask;
+      slots[i] = slot;
+    }
+  }
 };
 
 void TComponent::Publish(Publisher& p) {
@@ -54,6 +108,9 @@ TComponent::TComponent(TComponent* owner) {
 }
 
 TComponent::~TComponent() {
+  // A load still waiting to give this component its after-load step must not
+  // reach it.
+  if (notificationList_) notificationList_->Forget(*this);
   BeginDestruction();
   LeaveOwner();
 }
@@ -123,8 +180,8 @@ void TComponent::SetDesignTop(std::int32_t value) {
 
 TComponent* TComponent::FindOwned(std::string_view name) const {
   if (name.empty() || !ownedNames_) return nullptr;
-  auto it = ownedNames_->byKey.find(NameKey(name));
-  return it == ownedNames_->byKey.end() ? nullptr : it->second.front();
+  const OwnedNames::Slot* slot = ownedNames_->Find(name, OwnedNames::Hash(name));
+  return slot ? slot->first : nullptr;
 }
 
 int TComponent::OwnedCount() const { return owned_ ? owned_->Count() : 0; }
@@ -207,30 +264,43 @@ void TComponent::UnlinkOwned(TComponent& c) {
 
 void TComponent::IndexOwnedName(TComponent& c) {
   if (c.name_.empty()) return;
-  std::vector<TComponent*>& run = ownedNames_->byKey[NameKey(c.name_)];
-  run.push_back(&c);
-  // A newcomer is normally the last owned component; if not (a rename, or a
-  // name shared through an override of CheckRename), restore owned order.
-  if (run.size() > 1) SortOwnedNameEntries(c.name_);
+  const std::uint64_t hash = OwnedNames::Hash(c.name_);
+  OwnedNames::Slot* slot = ownedNames_->Find(c.name_, hash);
+  if (!slot) {
+    OwnedNames::Slot& fresh = ownedNames_->Claim(hash);
+    fresh.first = &c;
+    fresh.count = 1;
+    return;
+  }
+  // A name shared (through a rename or an override of CheckRename): the first
+  // in owned order may have changed.
+  ++slot->count;
+  slot->first = FirstOwnedNamed(c.name_);
 }
 
 void TComponent::UnindexOwnedName(TComponent& c, std::string_view name) {
   if (name.empty() || !ownedNames_) return;
-  auto it = ownedNames_->byKey.find(NameKey(name));
-  if (it == ownedNames_->byKey.end()) return;
-  std::vector<TComponent*>& run = it->second;
-  run.erase(std::remove(run.begin(), run.end(), &c), run.end());
-  if (run.empty()) ownedNames_->byKey.erase(it);
+  OwnedNames::Slot* slot = ownedNames_->Find(name, OwnedNames::Hash(name));
+  if (!slot) return;
+  if (--slot->count == 0) {
+    slot->first = nullptr;
+  } else if (slot->first == &c) {
+    slot->first = FirstOwnedNamed(name, &c);
+  }
 }
 
 void TComponent::SortOwnedNameEntries(std::string_view name) {
   if (name.empty() || !ownedNames_) return;
-  auto it = ownedNames_->byKey.find(NameKey(name));
-  if (it == ownedNames_->byKey.end() || it->second.size() < 2) return;
-  std::vector<std::pair<int, TComponent*>> placed;
-  for (TComponent* c : it->second) placed.emplace_back(owned_->IndexOfItem(c), c);
-  std::sort(placed.begin(), placed.end());
-  for (std::size_t i = 0; i < placed.size(); ++i) it->second[i] = placed[i].second;
+  OwnedNames::Slot* slot = ownedNames_->Find(name, OwnedNames::Hash(name));
+  if (slot && slot->count > 1) slot->first = FirstOwnedNamed(name);
+}
+
+TComponent* TComponent::FirstOwnedNamed(std::string_view name, const TComponent* except) const {
+  for (int i = 0; owned_ && i < owned_->Count(); ++i) {
+    auto* c = static_cast<TComponent*>(owned_->ItemAt(i));
+    if (c != except && NamesMatch(c->name_, name)) return c;
+  }
+  return nullptr;
 }
 
 // ---- Notices ---------------------------------------------------------------------
@@ -298,12 +368,12 @@ void TComponent::Rename(std::string_view newName) {
     CheckRename(nullptr, name_, newName);
 
   BindOwnerField(false);
-  std::string oldName = std::move(name_);
+  // The owner's index finds entries through the names they carry: take this
+  // one out under its old name and put it back under the new one.
+  const bool reindex = owner_ && !NamesMatch(name_, newName);
+  if (reindex) owner_->UnindexOwnedName(*this, name_);
   name_ = std::string(newName);
-  if (owner_ && !NamesMatch(oldName, name_)) {
-    owner_->UnindexOwnedName(*this, oldName);
-    owner_->IndexOwnedName(*this);
-  }
+  if (reindex) owner_->IndexOwnedName(*this);
   BindOwnerField(true);
 }
 

@@ -17,6 +17,7 @@
 namespace tw {
 
 class TReader;
+class TNotificationList;
 
 // The bits of a component's state.
 enum TComponentState : std::uint8_t {
@@ -215,6 +216,9 @@ class TComponent : public TPersistent {
   void IndexOwnedName(TComponent& c);
   void UnindexOwnedName(TComponent& c, std::string_view name);
   void SortOwnedNameEntries(std::string_view name);
+  // The first owned component of that name in owned order (a walk, for the
+  // rare names that more than one owned component carries).
+  TComponent* FirstOwnedNamed(std::string_view name, const TComponent* except = nullptr) const;
   // Removes c from this component's free-notification list only.
   void DropFreeNoticeEntry(TComponent& c);
   // Whether arrivals among the owner's components must reach this component.
@@ -233,8 +237,11 @@ class TComponent : public TPersistent {
   bool hearsInsertNotices_ = false;
   // How many owned components are insert listeners.
   int insertListeners_ = 0;
-  // Owned components by NameKey of their names, each run in owned order; exists
-  // with the owned list.
+  // The after-load list this component waits in during a load, and its place there.
+  friend class TNotificationList;
+  TNotificationList* notificationList_ = nullptr;
+  std::size_t notificationIndex_ = 0;
+  // Owned components by name (first in owned order); exists with the owned list.
   std::unique_ptr<OwnedNames> ownedNames_;
 };
 

@@ -118,11 +118,21 @@ TNotificationList::TNotificationList() {
   Enlist(liveLists, this);
 }
 
-TNotificationList::~TNotificationList() { Delist(liveLists, this); }
+TNotificationList::~TNotificationList() {
+  for (TComponent* component : items_)
+    if (component && component->notificationList_ == this) component->notificationList_ = nullptr;
+  Delist(liveLists, this);
+}
 
 void TNotificationList::Append(TComponent& component) {
-  const TPersistent* key = &component;
-  if (!firstIndex_.emplace(key, items_.size()).second) repeats_ = true;
+  if (component.notificationList_ == this) {
+    repeats_ = true;
+  } else if (component.notificationList_) {
+    foreign_ = true;
+  } else {
+    component.notificationList_ = this;
+    component.notificationIndex_ = items_.size();
+  }
   items_.push_back(&component);
 }
 
@@ -133,8 +143,8 @@ bool TNotificationList::AppendUnique(TComponent& component) {
 }
 
 bool TNotificationList::Contains(const TComponent& component) const {
-  const TPersistent* key = &component;
-  return firstIndex_.contains(key);
+  if (component.notificationList_ == this) return true;
+  return foreign_ && std::find(items_.begin(), items_.end(), &component) != items_.end();
 }
 
 void TNotificationList::NotifyAll() {
@@ -144,17 +154,22 @@ void TNotificationList::NotifyAll() {
     if (TComponent* component = items_[i]) component->AfterLoad();
 }
 
-void TNotificationList::Forget(const TPersistent* object) {
-  auto it = firstIndex_.find(object);
-  if (it == firstIndex_.end()) return;
-  const std::size_t first = it->second;
-  firstIndex_.erase(it);
-  if (!repeats_) {
-    items_[first] = nullptr;
-    return;
+void TNotificationList::Forget(TComponent& component) {
+  if (component.notificationList_ == this) {
+    items_[component.notificationIndex_] = nullptr;
+    component.notificationList_ = nullptr;
   }
-  for (std::size_t i = first; i < items_.size(); ++i)
-    if (items_[i] && static_cast<const TPersistent*>(items_[i]) == object) items_[i] = nullptr;
+  if (NeedsWalk()) Blank(&component);
+}
+
+void TNotificationList::Forget(const TPersistent* object) {
+  // Marked components leave through Forget(TComponent&) as they are destroyed.
+  if (NeedsWalk()) Blank(object);
+}
+
+void TNotificationList::Blank(const TPersistent* object) {
+  for (TComponent*& item : items_)
+    if (item && static_cast<const TPersistent*>(item) == object) item = nullptr;
 }
 
 // ---- TFiler ------------------------------------------------------------------------

@@ -131,11 +131,19 @@ class TNotificationList {
 
   // Called as any object is destroyed.
   void Forget(const TPersistent* object);
+  // Called as a listed component is destroyed.
+  void Forget(TComponent& component);
 
  private:
+  // Whether a walk is needed to find a component: the component's own mark
+  // (the list it waits in and its place there) answers for nearly every entry,
+  // except a component listed twice or listed while waiting in another list.
+  bool NeedsWalk() const { return repeats_ || foreign_; }
+  void Blank(const TPersistent* object);
+
   std::vector<TComponent*> items_;
-  std::unordered_map<const TPersistent*, std::size_t> firstIndex_;
   bool repeats_ = false;  // some component was appended twice
+  bool foreign_ = false;  // some component was marked by another list
 };
 
 // A hook of the reader: a callback with a context pointer, called with the
