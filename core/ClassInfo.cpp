@@ -37,6 +37,14 @@ bool NamesMatch(std::string_view a, std::string_view b) {
   return true;
 }
 
+bool SameAsciiText(std::string_view a, std::string_view b) {
+  auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c; };
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (upper(a[i]) != upper(b[i])) return false;
+  return true;
+}
+
 std::string NameKey(std::string_view name) {
   std::string key(name);
   for (char& c : key) c = static_cast<char>(c & ~0x20);

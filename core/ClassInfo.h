@@ -38,6 +38,8 @@ namespace tw {
 bool NamesMatch(std::string_view a, std::string_view b);
 // The key under which NamesMatch-equal names fall together.
 std::string NameKey(std::string_view name);
+// Texts equal without regard to the case of ASCII letters (and only those).
+bool SameAsciiText(std::string_view a, std::string_view b);
 
 // ---- Handlers (event values) ----------------------------------------------
 
@@ -212,8 +214,8 @@ constexpr bool kIsOrdinal = (std::is_integral_v<V> && sizeof(V) <= 4) || std::is
 
 template <class V>
 struct IsSet : std::false_type {};
-template <class E>
-struct IsSet<TSet<E>> : std::true_type {};
+template <class E, class S>
+struct IsSet<TSet<E, S>> : std::true_type {};
 
 template <class V>
 struct IsEvent : std::false_type {};

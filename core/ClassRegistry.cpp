@@ -82,7 +82,7 @@ const TClassInfo& RequireClass(std::string_view name) {
   return *cls;
 }
 
-const TClassInfo* FieldClassByName(const TObject& instance, std::string_view name) {
+const TClassInfo* FieldClassIn(const TObject& instance, std::string_view name) {
   const TClassInfo& persistent = TPersistent::StaticClassInfo();
   for (const TClassInfo* c = &instance.ClassType(); c && c != &persistent; c = c->parent) {
     const TPublishedTables* tables = PublishedTablesOf(*c);
@@ -90,7 +90,12 @@ const TClassInfo* FieldClassByName(const TObject& instance, std::string_view nam
     for (const TClassInfo* fieldClass : tables->fieldClasses)
       if (ClassNameMatches(*fieldClass, name)) return fieldClass;
   }
-  return LookupClass(name);
+  return nullptr;
+}
+
+const TClassInfo* FieldClassByName(const TObject& instance, std::string_view name) {
+  const TClassInfo* fieldClass = FieldClassIn(instance, name);
+  return fieldClass ? fieldClass : LookupClass(name);
 }
 
 }  // namespace tw

@@ -33,5 +33,7 @@ const TClassInfo& RequireClass(std::string_view name);
 // below TPersistent (nearest class first), else LookupClass. A form's controls
 // need no registration this way.
 const TClassInfo* FieldClassByName(const TObject& instance, std::string_view name);
+// The field class part of that search alone: none when no field class matches.
+const TClassInfo* FieldClassIn(const TObject& instance, std::string_view name);
 
 }  // namespace tw

@@ -32,34 +32,7 @@ enum TComponentState : std::uint8_t {
 };
 
 // The state of a component: a 16-bit set of TComponentState bits.
-class TComponentFlags {
- public:
-  constexpr TComponentFlags() = default;
-  constexpr TComponentFlags(std::initializer_list<TComponentState> states) {
-    for (TComponentState s : states) bits_ = static_cast<std::uint16_t>(bits_ | Bit(s));
-  }
-  static constexpr TComponentFlags FromBits(std::uint16_t bits) {
-    TComponentFlags f;
-    f.bits_ = bits;
-    return f;
-  }
-  constexpr std::uint16_t Bits() const { return bits_; }
-  constexpr bool Contains(TComponentState s) const { return (bits_ & Bit(s)) != 0; }
-  constexpr TComponentFlags& Include(TComponentState s) {
-    bits_ = static_cast<std::uint16_t>(bits_ | Bit(s));
-    return *this;
-  }
-  constexpr TComponentFlags& Exclude(TComponentState s) {
-    bits_ = static_cast<std::uint16_t>(bits_ & ~Bit(s));
-    return *this;
-  }
-  constexpr bool Empty() const { return bits_ == 0; }
-  friend constexpr bool operator==(TComponentFlags, TComponentFlags) = default;
-
- private:
-  static constexpr std::uint16_t Bit(TComponentState s) { return static_cast<std::uint16_t>(1u << s); }
-  std::uint16_t bits_ = 0;
-};
+using TComponentFlags = TSet<TComponentState, std::uint16_t>;
 
 // What happens to a component in its owner's notices.
 enum TOwnershipEvent : std::uint8_t { oeInsert = 0, oeRemove = 1 };

@@ -48,15 +48,6 @@ std::size_t ShortTextLimit(const TTypeInfo* type) {
   return 255;
 }
 
-char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c; }
-
-bool SameAsciiText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
-  return true;
-}
-
 // One registration of an identifier map.
 struct TIntConst {
   const TTypeInfo* type;

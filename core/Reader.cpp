@@ -26,15 +26,6 @@ constexpr std::string_view kNullIdent = "Null";
 // costs no more memory than the stream actually holds.
 constexpr std::size_t kReadPiece = 64 * 1024;
 
-char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c; }
-
-bool SameAsciiText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
-  return true;
-}
-
 std::uint16_t Le16(const std::uint8_t* b) { return static_cast<std::uint16_t>(b[0] | b[1] << 8); }
 
 std::uint32_t Le32(const std::uint8_t* b) {
@@ -64,19 +55,6 @@ long double DecodeExtended(const std::uint8_t* b) {
     value = std::ldexp(static_cast<long double>(significand), unbiased);
   }
   return negative ? -value : value;
-}
-
-// The classes named by the published fields of the instance's class and its
-// ancestors below TPersistent, nearest class first.
-const TClassInfo* FieldClassIn(const TComponent& instance, std::string_view name) {
-  const TClassInfo& persistent = TPersistent::StaticClassInfo();
-  for (const TClassInfo* c = &instance.ClassType(); c && c != &persistent; c = c->parent) {
-    const TPublishedTables* tables = PublishedTablesOf(*c);
-    if (!tables) continue;
-    for (const TClassInfo* fieldClass : tables->fieldClasses)
-      if (ClassNameMatches(*fieldClass, name)) return fieldClass;
-  }
-  return nullptr;
 }
 
 // The notification lists and readers alive on this thread, told when any object

@@ -164,39 +164,40 @@ struct TypeTraits<bool> {
   }
 };
 
-// A set of the values 0..31 of an enumeration, stored as bits.
-template <class E>
+// A set of the values of an enumeration (0 up to the storage's bit count),
+// stored as bits.
+template <class E, class Storage = std::uint32_t>
 class TSet {
  public:
   constexpr TSet() = default;
   constexpr TSet(std::initializer_list<E> elements) {
-    for (E e : elements) bits_ |= Bit(e);
+    for (E e : elements) bits_ = static_cast<Storage>(bits_ | Bit(e));
   }
-  static constexpr TSet FromBits(std::uint32_t bits) {
+  static constexpr TSet FromBits(Storage bits) {
     TSet s;
     s.bits_ = bits;
     return s;
   }
-  constexpr std::uint32_t Bits() const { return bits_; }
+  constexpr Storage Bits() const { return bits_; }
   constexpr bool Contains(E e) const { return (bits_ & Bit(e)) != 0; }
   constexpr TSet& Include(E e) {
-    bits_ |= Bit(e);
+    bits_ = static_cast<Storage>(bits_ | Bit(e));
     return *this;
   }
   constexpr TSet& Exclude(E e) {
-    bits_ &= ~Bit(e);
+    bits_ = static_cast<Storage>(bits_ & ~Bit(e));
     return *this;
   }
   constexpr bool Empty() const { return bits_ == 0; }
   friend constexpr bool operator==(TSet, TSet) = default;
 
  private:
-  static constexpr std::uint32_t Bit(E e) { return std::uint32_t{1} << static_cast<unsigned>(e); }
-  std::uint32_t bits_ = 0;
+  static constexpr Storage Bit(E e) { return static_cast<Storage>(Storage{1} << static_cast<unsigned>(e)); }
+  Storage bits_ = 0;
 };
 
-template <class E>
-struct TypeTraits<TSet<E>> {
+template <class E, class S>
+struct TypeTraits<TSet<E, S>> {
   static TTypeInfo Make() {
     const TTypeInfo& element = TypeInfoOf<E>();
     const std::int32_t count = element.maxValue + 1;
