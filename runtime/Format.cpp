@@ -136,19 +136,12 @@ FloatClass Classify(long double& value) {
 
 // The C library's conversions give correctly rounded digits; MinGW's own
 // printf family is the one that knows the extended type.
-int PrintScientific(char* buffer, std::size_t size, int decimals, long double value) {
+int PrintExtended(char* buffer, std::size_t size, bool scientific, int decimals, long double value) {
+  const char* format = scientific ? "%.*Le" : "%.*Lf";
 #ifdef __MINGW32__
-  return __mingw_snprintf(buffer, size, "%.*Le", decimals, value);
+  return __mingw_snprintf(buffer, size, format, decimals, value);
 #else
-  return std::snprintf(buffer, size, "%.*Le", decimals, value);
-#endif
-}
-
-int PrintFixed(char* buffer, std::size_t size, int decimals, long double value) {
-#ifdef __MINGW32__
-  return __mingw_snprintf(buffer, size, "%.*Lf", decimals, value);
-#else
-  return std::snprintf(buffer, size, "%.*Lf", decimals, value);
+  return std::snprintf(buffer, size, format, decimals, value);
 #endif
 }
 
@@ -160,7 +153,7 @@ struct Scientific {
 
 Scientific ScientificDigits(long double magnitude, int significant) {
   char buffer[64];
-  int n = PrintScientific(buffer, sizeof buffer, significant - 1, magnitude);
+  int n = PrintExtended(buffer, sizeof buffer, true, significant - 1, magnitude);
   Scientific out;
   int i = 0;
   for (; i < n && buffer[i] != 'e'; ++i)
@@ -234,7 +227,7 @@ std::string FixedForm(bool negative, long double magnitude, int decimals, bool t
   Scientific sci = ScientificDigits(magnitude, kFixedSignificant);
   if (magnitude == 0 || sci.exponent + 1 + decimals <= kFixedSignificant) {
     char buffer[64];
-    int n = PrintFixed(buffer, sizeof buffer, decimals, magnitude);
+    int n = PrintExtended(buffer, sizeof buffer, false, decimals, magnitude);
     digits.assign(buffer, static_cast<std::size_t>(n));
   } else {
     // More digits than the significant ones: those beyond become zeros.
