@@ -20,6 +20,7 @@
 #include "core/FormLoading.h"
 #include "core/Streams.h"
 #include "runtime/Runtime.h"
+#include "tests/core/FormBytes.h"
 #include "tests/core/StandIns.h"
 
 namespace {
@@ -27,82 +28,30 @@ namespace {
 using namespace tw;
 using namespace tw::standin;
 
-// Writes the binary form format.
-class FormBytes {
- public:
-  FormBytes() { Raw("TPF0"); }
-
-  void Object(std::string_view className, std::string_view name) {
-    Text(className);
-    Text(name);
-  }
-  void End() { bytes_.push_back(0); }
-
-  void Int(std::string_view path, std::int32_t value) {
-    Text(path);
-    if (value >= -128 && value <= 127) {
-      bytes_.push_back(2);
-      Little(static_cast<std::uint32_t>(value), 1);
-    } else if (value >= -32768 && value <= 32767) {
-      bytes_.push_back(3);
-      Little(static_cast<std::uint32_t>(value), 2);
-    } else {
-      bytes_.push_back(4);
-      Little(static_cast<std::uint32_t>(value), 4);
-    }
-  }
-  void String(std::string_view path, std::string_view value) {
-    Text(path);
-    bytes_.push_back(6);
-    Text(value);
-  }
-  void Ident(std::string_view path, std::string_view value) {
-    Text(path);
-    bytes_.push_back(7);
-    Text(value);
-  }
-  void Bool(std::string_view path, bool value) {
-    Text(path);
-    bytes_.push_back(value ? 9 : 8);
-  }
-
-  const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
-
- private:
-  void Raw(std::string_view text) { bytes_.insert(bytes_.end(), text.begin(), text.end()); }
-  void Text(std::string_view text) {
-    bytes_.push_back(static_cast<std::uint8_t>(text.size()));
-    Raw(text);
-  }
-  void Little(std::uint32_t value, int count) {
-    for (int i = 0; i < count; ++i) bytes_.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-  }
-
-  std::vector<std::uint8_t> bytes_;
-};
+using test::FormBytes;
 
 void Label(FormBytes& form, int number) {
   form.Object("TLabel", "Label" + std::to_string(number));
-  form.Int("Left", 8 + number % 300);
-  form.Int("Top", 8 + number % 200);
-  form.Int("Width", 81);
-  form.Int("Height", 12);
-  form.String("Caption", "Label " + std::to_string(number));
-  form.Ident("Font.Color", "clRed");
-  form.Bool("ParentFont", false);
-  form.Ident("OnClick", "CalcClick");
+  form.Prop("Left").Int(8 + number % 300);
+  form.Prop("Top").Int(8 + number % 200);
+  form.Prop("Width").Int(81);
+  form.Prop("Height").Int(12);
+  form.Prop("Caption").Str("Label " + std::to_string(number));
+  form.Prop("Font.Color").Ident("clRed");
+  form.Prop("ParentFont").Bool(false);
+  form.Prop("OnClick").Ident("CalcClick");
   form.End();  // properties
   form.End();  // children
 }
 
 void GroupBox(FormBytes& form, std::string_view name, int tabOrder) {
   form.Object("TGroupBox", name);
-  form.Int("Left", 8);
-  form.Int("Top", 16);
-  form.Int("Width", 177);
-  form.Int("Height", 153);
-  form.Int("TabOrder", tabOrder);
-  form.String("Caption", name);
+  form.Prop("Left").Int(8);
+  form.Prop("Top").Int(16);
+  form.Prop("Width").Int(177);
+  form.Prop("Height").Int(153);
+  form.Prop("TabOrder").Int(tabOrder);
+  form.Prop("Caption").Str(name);
   form.End();
 }
 
@@ -110,14 +59,15 @@ void GroupBox(FormBytes& form, std::string_view name, int tabOrder) {
 // its menu.
 std::vector<std::uint8_t> SyntheticForm(int components) {
   FormBytes form;
+  form.Signature();
   form.Object("TForm1", "Form1");
-  form.String("Caption", "Synthetic");
-  form.Int("ClientWidth", 418);
-  form.Int("ClientHeight", 195);
-  form.Ident("Color", "clBtnFace");
-  form.Ident("Font.Charset", "SHIFTJIS_CHARSET");
-  form.Int("Font.Height", -12);
-  form.Ident("Menu", "MainMenu1");
+  form.Prop("Caption").Str("Synthetic");
+  form.Prop("ClientWidth").Int(418);
+  form.Prop("ClientHeight").Int(195);
+  form.Prop("Color").Ident("clBtnFace");
+  form.Prop("Font.Charset").Ident("SHIFTJIS_CHARSET");
+  form.Prop("Font.Height").Int(-12);
+  form.Prop("Menu").Ident("MainMenu1");
   form.End();
   int label = 0;
   for (int block = 0; block < components / 100; ++block) {
@@ -132,7 +82,7 @@ std::vector<std::uint8_t> SyntheticForm(int components) {
   form.End();
   form.End();
   form.End();  // the root's children
-  return form.Bytes();
+  return form.Data();
 }
 
 void Prepare() {

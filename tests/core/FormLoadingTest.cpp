@@ -15,6 +15,7 @@
 #include "core/ClassRegistry.h"
 #include "runtime/Exceptions.h"
 #include "tests/TestSupport.h"
+#include "tests/core/FormBytes.h"
 
 namespace tw {
 namespace {
@@ -22,35 +23,7 @@ namespace {
 using test::Sjis;
 using Log = std::vector<std::string>;
 
-// Streams written by hand: only what these tests need.
-class Bytes {
- public:
-  Bytes& Raw(std::initializer_list<int> values) {
-    for (int v : values) data_.push_back(static_cast<std::uint8_t>(v));
-    return *this;
-  }
-  Bytes& Short(std::string_view text) {
-    Raw({int(text.size())});
-    for (char c : text) data_.push_back(static_cast<std::uint8_t>(c));
-    return *this;
-  }
-  Bytes& Signature() { return Raw({'T', 'P', 'F', '0'}); }
-  Bytes& Object(std::string_view cls, std::string_view name) { return Short(cls).Short(name); }
-  Bytes& Prop(std::string_view path) { return Short(path); }
-  Bytes& Ident(std::string_view text) { return Raw({7}).Short(text); }
-  Bytes& Int8(int v) { return Raw({2, v & 0xFF}); }
-  Bytes& End() { return Raw({0}); }
-  std::unique_ptr<TMemoryStream> Stream() const {
-    auto stream = std::make_unique<TMemoryStream>();
-    stream->WriteBuffer(data_.data(), data_.size());
-    stream->SetPosition(0);
-    return stream;
-  }
-  std::size_t Size() const { return data_.size(); }
-
- private:
-  std::vector<std::uint8_t> data_;
-};
+using Bytes = test::FormBytes;
 
 Log* afterLoadLog = nullptr;
 int liveForms = 0;

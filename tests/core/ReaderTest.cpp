@@ -18,6 +18,7 @@
 #include "core/StringList.h"
 #include "runtime/Exceptions.h"
 #include "tests/TestSupport.h"
+#include "tests/core/FormBytes.h"
 
 namespace tw {
 namespace {
@@ -31,54 +32,8 @@ TW_ENUMERATION(TRdOption, "roA", "roB", "roC")
 namespace {
 
 using test::Sjis;
+using Bytes = test::FormBytes;
 using Log = std::vector<std::string>;
-
-// ---- Streams written by hand --------------------------------------------------
-
-class Bytes {
- public:
-  Bytes& Raw(std::initializer_list<int> values) {
-    for (int v : values) data_.push_back(static_cast<std::uint8_t>(v));
-    return *this;
-  }
-  Bytes& Text(std::string_view text) {
-    for (char c : text) data_.push_back(static_cast<std::uint8_t>(c));
-    return *this;
-  }
-  Bytes& Le32(std::uint32_t v) { return Raw({int(v & 0xFF), int(v >> 8 & 0xFF), int(v >> 16 & 0xFF), int(v >> 24)}); }
-  Bytes& Short(std::string_view text) { return Raw({int(text.size())}).Text(text); }
-  Bytes& Signature() { return Text("TPF0"); }
-  Bytes& Int8(int v) { return Raw({2, v & 0xFF}); }
-  Bytes& Int16(int v) { return Raw({3, v & 0xFF, (v >> 8) & 0xFF}); }
-  Bytes& Int32(std::int32_t v) { return Raw({4}).Le32(static_cast<std::uint32_t>(v)); }
-  Bytes& Str(std::string_view text) { return Raw({6}).Short(text); }
-  Bytes& LStr(std::string_view text) { return Raw({12}).Le32(static_cast<std::uint32_t>(text.size())).Text(text); }
-  Bytes& Ident(std::string_view text) { return Raw({7}).Short(text); }
-  Bytes& Set(std::initializer_list<std::string_view> names) {
-    Raw({11});
-    for (std::string_view name : names) Short(name);
-    return Raw({0});
-  }
-  Bytes& List() { return Raw({1}); }
-  Bytes& End() { return Raw({0}); }
-  Bytes& Prop(std::string_view path) { return Short(path); }
-  Bytes& Object(std::string_view cls, std::string_view name) { return Short(cls).Short(name); }
-  Bytes& Append(const Bytes& other) {
-    data_.insert(data_.end(), other.data_.begin(), other.data_.end());
-    return *this;
-  }
-
-  std::unique_ptr<TMemoryStream> Stream() const {
-    auto stream = std::make_unique<TMemoryStream>();
-    if (!data_.empty()) stream->WriteBuffer(data_.data(), data_.size());
-    stream->SetPosition(0);
-    return stream;
-  }
-  std::size_t Size() const { return data_.size(); }
-
- private:
-  std::vector<std::uint8_t> data_;
-};
 
 // ---- Classes the streams describe ---------------------------------------------------
 
