@@ -1,5 +1,5 @@
 # Sourced: the environment every Wine run of this project shares.
-: "${WINEPREFIX:=$HOME/.wine-tarnwick}"
+: "${WINEPREFIX:=${HOME:-/root}/.wine-tarnwick}"
 export WINEPREFIX
 export WINEARCH=win32
 export WINEDEBUG=-all
