@@ -82,6 +82,19 @@ const TMessageHandler* FindMessageHandler(const TClassInfo& cls, std::uint16_t i
   return nullptr;
 }
 
+void DispatchFromClass(const TClassInfo* start, TObject& object, TMessage& message) {
+  const std::uint16_t index = static_cast<std::uint16_t>(message.msg & 0xFFFFu);
+  if (start && index != 0 && index < 0xC000) {
+    if (const TMessageHandler* handler = FindMessageHandler(*start, index)) {
+      handler->call(object, message);
+      return;
+    }
+  }
+  object.DefaultHandler(message);
+}
+
+void DispatchById(TObject& object, TMessage& message) { DispatchFromClass(&object.ClassType(), object, message); }
+
 TMethodCode PublishedMethodAddress(const TClassInfo& cls, std::string_view name) {
   const TPublishedMethod* method = FindPublishedMethod(cls, name);
   return method ? method->code : nullptr;

@@ -186,6 +186,15 @@ const TPublishedMethod* FindPublishedMethod(const TClassInfo& cls, std::string_v
 const TPropInfo* FindPropertyInfo(const TClassInfo& cls, std::string_view name);
 const TMessageHandler* FindMessageHandler(const TClassInfo& cls, std::uint16_t index);
 
+// Index dispatch: a message whose number (its low 16 bits) is not 0 and below
+// 0xC000 goes to the handler registered for that number by the object's class
+// or its nearest ancestor; otherwise, or when there is none, to the object's
+// DefaultHandler.
+void DispatchById(TObject& object, TMessage& message);
+// The same search starting at the given class (a handler passes a message on
+// to its ancestors with the parent of its own class).
+void DispatchFromClass(const TClassInfo* start, TObject& object, TMessage& message);
+
 // The code of the published method of that name, or none.
 TMethodCode PublishedMethodAddress(const TClassInfo& cls, std::string_view name);
 

@@ -157,7 +157,7 @@ void TComponent::BeginDestruction() {
       }
     }
     if (c->owner_ == this) UnlinkOwned(*c);
-    delete c;
+    FreeIfPresent(c);
   }
 }
 

@@ -133,6 +133,9 @@ class TComponent : public TPersistent {
 
   // ---- Loading ----
 
+  // The destruction steps that need the whole object (BeginDestruction).
+  void BeforeFree() override { BeginDestruction(); }
+
   // Ends loading: clears stLoading. Classes extend it to act on their loaded
   // properties.
   virtual void AfterLoad();

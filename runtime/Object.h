@@ -8,6 +8,7 @@ namespace tw {
 
 class TComponent;
 struct TPublishedTables;
+struct TMessage;
 
 struct TClassInfo {
   const char* name;
@@ -38,7 +39,21 @@ class TObject {
   virtual const TClassInfo& ClassType() const { return StaticClassInfo(); }
   const char* ClassName() const { return ClassType().name; }
   bool InheritsFrom(const TClassInfo& c) const { return ClassType().InheritsFrom(c); }
+
+  // What a message gets that no index-dispatched handler of the class chain
+  // takes. Nothing by default.
+  virtual void DefaultHandler(TMessage& message) { (void)message; }
+  // Runs while the whole object still exists, before any destructor body:
+  // FreeIfPresent calls it. Nothing by default.
+  virtual void BeforeFree() {}
 };
+
+// Destroys the object (nothing for none), giving it its BeforeFree step first.
+inline void FreeIfPresent(TObject* object) {
+  if (!object) return;
+  object->BeforeFree();
+  delete object;
+}
 
 // Declares the class record of Name, derived from Parent. Member function bodies
 // see the complete class, so the instance size is known here.

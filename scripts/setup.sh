@@ -12,7 +12,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   wine wine32:i386 fonts-wine xvfb xauth x11-utils imagemagick xdotool
-  fonts-ipafont-gothic fonts-ipafont-mincho locales
+  fonts-ipafont-gothic fonts-ipafont-mincho fonts-horai-umefont locales
 )
 
 missing=()

@@ -1,0 +1,29 @@
+// Facts about the platform read once and used by several controls.
+#pragma once
+
+#include <windows.h>
+
+namespace tw {
+
+// The platform's major version (the low byte of GetVersion).
+inline int PlatformMajorVersion() {
+  static const int major = static_cast<int>(GetVersion() & 0xFF);
+  return major;
+}
+
+// Sunken client edges, edit margins and the newer frame drawing.
+inline bool NewStyleControls() { return PlatformMajorVersion() >= 4; }
+
+// A double-byte system: text may hold two-byte characters (Shift-JIS here).
+inline bool DoubleByteSystem() {
+  static const bool dbcs = GetSystemMetrics(SM_DBCSENABLED) != 0;
+  return dbcs;
+}
+
+// The NT family of the platform (platform id 2).
+inline bool NtPlatform() {
+  static const bool nt = (GetVersion() & 0x80000000u) == 0;
+  return nt;
+}
+
+}  // namespace tw
