@@ -1,0 +1,247 @@
+// Forms: top-level windows described by form resources, their placement,
+// showing, modal loop, closing and focus bookkeeping; and the screen object
+// that knows every form and which one has the focus.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "ui/Controls.h"
+
+namespace tw {
+
+class TMainMenu;
+
+enum TFormBorderStyle : std::uint8_t { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
+enum TBorderIcon : std::uint8_t { biSystemMenu, biMinimize, biMaximize, biHelp };
+using TBorderIcons = TSet<TBorderIcon, std::uint8_t>;
+enum TPosition : std::uint8_t {
+  poDesigned,
+  poDefault,
+  poDefaultPosOnly,
+  poDefaultSizeOnly,
+  poScreenCenter,
+  poDesktopCenter,
+  poMainFormCenter,
+  poOwnerFormCenter
+};
+enum TWindowState : std::uint8_t { wsNormal, wsMinimized, wsMaximized };
+enum TFormStyle : std::uint8_t { fsNormal, fsMDIChild, fsMDIForm, fsStayOnTop };
+enum TDefaultMonitor : std::uint8_t { dmDesktop, dmPrimary, dmMainForm, dmActiveForm };
+enum TCloseAction : std::uint8_t { CloseNone, CloseHide, CloseFree, CloseMinimize };
+enum TFormStateFlag : std::uint8_t { FormCreating, FormVisiblePending, FormShowing, FormModal, FormActivated };
+using TFormState = TSet<TFormStateFlag, std::uint8_t>;
+
+using TModalResult = std::int32_t;
+inline constexpr TModalResult mrNone = 0;
+inline constexpr TModalResult mrOk = IDOK;
+inline constexpr TModalResult mrCancel = IDCANCEL;
+
+using TCloseEvent = TEvent<TObject*, TCloseAction&>;
+using TCloseQueryEvent = TEvent<TObject*, bool&>;
+using TShortCutEvent = TEvent<TMessage&, bool&>;
+
+class TCustomForm : public TCustomControl {
+  TW_PUBLISHED_CLASS(TCustomForm, TCustomControl)
+
+ public:
+  // Reads the resources of the class chain (EResNotFound when a class below
+  // TForm has none). Use CreateForm<T>(owner) or MakeForm: the resource can be
+  // read only after the most derived constructor has run.
+  explicit TCustomForm(TComponent* owner);
+  ~TCustomForm() override;
+  void BeforeFree() override;
+
+  // Constructs a form of class T and reads its resources (then OnCreate runs).
+  template <class T>
+  static T* Create(TComponent* owner) {
+    T* form = new T(owner);
+    form->FinishConstruction();
+    return form;
+  }
+  // The resource reading and create notification that follow the constructors;
+  // a failure frees the form before the exception goes on.
+  void FinishConstruction();
+
+  bool IsForm() const override { return true; }
+
+  void ShowForm();
+  void HideForm();
+  TModalResult RunModal();
+  void CloseForm();
+  bool QueryClose();
+  void EndModalStep();
+  void ReleaseLater();
+
+  TModalResult ModalResult() const { return modalResult_; }
+  void SetModalResult(TModalResult value) { modalResult_ = value; }
+  TWinControl* ActiveControl() const { return activeControl_; }
+  void SetActiveControl(TWinControl* control);
+  bool Active() const { return active_; }
+  TFormState FormState() const { return formState_; }
+
+  TFormBorderStyle BorderStyle() const { return borderStyle_; }
+  void SetBorderStyle(TFormBorderStyle value);
+  TBorderIcons BorderIcons() const { return borderIcons_; }
+  void SetBorderIcons(TBorderIcons value);
+  TPosition Position() const { return position_; }
+  void SetPosition(TPosition value) { position_ = value; }
+  TWindowState WindowState() const { return windowState_; }
+  void SetWindowState(TWindowState value);
+  // Stores the state without any window effect (start-up minimised).
+  void StoreWindowState(TWindowState value) { windowState_ = value; }
+  TFormStyle FormStyle() const { return formStyle_; }
+  void SetFormStyle(TFormStyle value) { formStyle_ = value; }
+  TDefaultMonitor DefaultMonitor() const { return defaultMonitor_; }
+  void SetDefaultMonitor(TDefaultMonitor value) { defaultMonitor_ = value; }
+  bool OldCreateOrder() const { return oldCreateOrder_; }
+  void SetOldCreateOrder(bool value) { oldCreateOrder_ = value; }
+  std::int32_t PixelsPerInch() const { return pixelsPerInch_; }
+  void SetPixelsPerInch(std::int32_t value) { pixelsPerInch_ = value; }
+  std::int32_t TextHeight() const { return textHeight_; }
+  void SetTextHeight(std::int32_t value) { textHeight_ = value; }
+  bool KeyPreview() const { return keyPreview_; }
+  void SetKeyPreview(bool value) { keyPreview_ = value; }
+  std::int32_t FormClientWidth() { return ClientWidth(); }
+  void SetFormClientWidth(std::int32_t value);
+  std::int32_t FormClientHeight() { return ClientHeight(); }
+  void SetFormClientHeight(std::int32_t value);
+  TMainMenu* Menu() const { return menu_; }
+  void SetMenu(TMainMenu* menu);
+
+  TNotifyEvent OnCreate, OnDestroy, OnShow, OnHide, OnActivate, OnDeactivate, OnPaint;
+  TCloseEvent OnClose;
+  TCloseQueryEvent OnCloseQuery;
+  TShortCutEvent OnShortCut;
+
+  // The form's shortcut check (OnShortCut, then its menu).
+  bool IsShortCut(TMessage& key) override;
+  bool SetFocusedControl(TWinControl* control) override;
+  void FocusControl(TWinControl* control) override;
+  void DefocusControl(TWinControl* control, bool removing) override;
+  // Focuses the form's window (EInvalidOperation 65493 when hidden or disabled).
+  void TakeFocus() override;
+  bool CanTakeFocus() override;
+
+  void ReadStateFrom(TReader& reader) override;
+  void AfterLoad() override;
+  void ComponentNotice(TComponent* c, TOwnershipEvent event) override;
+  void WndProc(TMessage& message) override;
+
+ protected:
+  void CreateParams(TCreateParams& params) override;
+  void CreateWnd() override;
+  void ShowingChanged() override;
+  void Paint() override;
+
+ private:
+  void ReadResources();
+  void RunCreateNotification();
+  void PlaceOnFirstShow();
+  void AttachMenu();
+  void ScaleAfterRead();
+  void SetActive(bool value);
+
+  void WMClose(TMessage& m);
+  void WMActivate(TMessage& m);
+  void WMCommandForm(TMessage& m);
+  void WMSysCommand(TMessage& m);
+  void WMInitMenuPopup(TMessage& m);
+  void WMMenuChar(TMessage& m);
+  void WMNCCreate(TMessage& m);
+  void FMActivate(TMessage& m);
+  void FMDeactivate(TMessage& m);
+  void FMDialogKeyForm(TMessage& m);
+  void FMRelease(TMessage& m);
+  void FMMenuChanged(TMessage& m);
+  void FMUIActivate(TMessage& m);
+  void WMEraseBkgnd(TMessage& m);
+
+  TFormBorderStyle borderStyle_ = bsSizeable;
+  TBorderIcons borderIcons_{biSystemMenu, biMinimize, biMaximize};
+  TPosition position_ = poDesigned;
+  TWindowState windowState_ = wsNormal;
+  TFormStyle formStyle_ = fsNormal;
+  TDefaultMonitor defaultMonitor_ = dmActiveForm;
+  TWinControl* activeControl_ = nullptr;
+  TWinControl* focusedControl_ = nullptr;
+  TModalResult modalResult_ = 0;
+  bool oldCreateOrder_ = false;
+  std::int32_t pixelsPerInch_ = 96;
+  std::int32_t textHeight_ = 0;
+  std::int32_t storedClientWidth_ = 0;
+  std::int32_t storedClientHeight_ = 0;
+  bool keyPreview_ = false;
+  TMainMenu* menu_ = nullptr;
+  TFormState formState_;
+  bool active_ = false;
+  bool inShowingChange_ = false;
+  bool constructed_ = false;
+};
+
+class TForm : public TCustomForm {
+  TW_PUBLISHED_CLASS(TForm, TCustomForm)
+
+ public:
+  using TCustomForm::TCustomForm;
+};
+
+// The forms of the program and which of them has the focus.
+class TScreen : public TComponent {
+  TW_PUBLISHED_CLASS(TScreen, TComponent)
+
+ public:
+  explicit TScreen(TComponent* owner);
+  ~TScreen() override;
+
+  std::int32_t PixelsPerInch() const { return pixelsPerInch_; }
+  std::int32_t Width() const { return GetSystemMetrics(SM_CXSCREEN); }
+  std::int32_t Height() const { return GetSystemMetrics(SM_CYSCREEN); }
+  // Every form (custom forms) and the TForm ones, the focused first.
+  const std::vector<TCustomForm*>& CustomForms() const { return customForms_; }
+  const std::vector<TCustomForm*>& Forms() const { return forms_; }
+  TCustomForm* ActiveForm() const { return activeForm_; }
+  TWinControl* ActiveControl() const { return activeControl_; }
+  TCustomForm* FocusedForm() const { return focusedForm_; }
+  TCursor Cursor() const { return cursor_; }
+  void SetCursor(TCursor value);
+  int CursorCount() const { return cursorCount_; }
+  // The fonts of the platform's metrics: the hint font is the status font.
+  TFont* HintFont() const { return hintFont_.get(); }
+  void ReadMetrics();
+
+  TNotifyEvent OnActiveControlChange;
+  TNotifyEvent OnActiveFormChange;
+
+ private:
+  friend class TCustomForm;
+  void AddForm(TCustomForm* form);
+  void RemoveForm(TCustomForm* form);
+  void MoveToFront(TCustomForm* form);
+  void SetFocus(TCustomForm* form, TWinControl* control);
+  void ForgetControl(TControl* control);
+
+  std::int32_t pixelsPerInch_ = 96;
+  std::vector<TCustomForm*> customForms_;
+  std::vector<TCustomForm*> forms_;
+  std::vector<TCustomForm*> savedFocus_;
+  TCustomForm* focusedForm_ = nullptr;
+  TCustomForm* activeForm_ = nullptr;
+  TWinControl* activeControl_ = nullptr;
+  TCursor cursor_ = 0;
+  int cursorCount_ = 0;
+  std::unique_ptr<TFont> hintFont_;
+};
+
+// The screen object (made at framework start-up).
+TScreen* Screen();
+void SetScreen(TScreen* screen);
+
+// Makes form loading find other forms by name (the screen's forms), and the
+// classes of the window layer known to the form reader.
+void InstallGlobalFormFinder();
+void RegisterControlClasses();
+
+}  // namespace tw
