@@ -296,11 +296,12 @@ void TControl::SetEnabled(bool value) {
   Deliver(FM_ENABLEDCHANGED);
 }
 
-std::string TControl::Text() {
-  const std::intptr_t n = Deliver(WM_GETTEXTLENGTH);
+std::string TControl::Text() const {
+  auto* self = const_cast<TControl*>(this);
+  const std::intptr_t n = self->Deliver(WM_GETTEXTLENGTH);
   if (n <= 0) return {};
   std::string text(static_cast<std::size_t>(n) + 1, '\0');
-  const std::intptr_t got = Deliver(WM_GETTEXT, text.size(), reinterpret_cast<std::intptr_t>(text.data()));
+  const std::intptr_t got = self->Deliver(WM_GETTEXT, text.size(), reinterpret_cast<std::intptr_t>(text.data()));
   text.resize(static_cast<std::size_t>(std::clamp<std::intptr_t>(got, 0, n)));
   return text;
 }

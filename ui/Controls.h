@@ -137,9 +137,11 @@ class TControl : public TComponent {
   void SetVisible(bool value);
   bool Enabled() const { return enabled_; }
   virtual void SetEnabled(bool value);
-  std::string Text();
+  // The text of the window when there is one (so it is read through the
+  // window's messages), else the stored one.
+  std::string Text() const;
   void SetText(std::string_view text);
-  std::string Caption() { return Text(); }
+  std::string Caption() const { return Text(); }
   void SetCaption(std::string_view text) { SetText(text); }
   TFont* Font() const { return font_.get(); }
   void SetFont(const TFont* font);

@@ -81,6 +81,9 @@ class TCustomForm : public TCustomControl {
   void SetActiveControl(TWinControl* control);
   bool Active() const { return active_; }
   TFormState FormState() const { return formState_; }
+  // Visible as the form resource sets it: while the form is being created it
+  // is only recorded, and applied after OnCreate.
+  void SetFormVisible(bool value);
 
   TFormBorderStyle BorderStyle() const { return borderStyle_; }
   void SetBorderStyle(TFormBorderStyle value);
@@ -104,9 +107,9 @@ class TCustomForm : public TCustomControl {
   void SetTextHeight(std::int32_t value) { textHeight_ = value; }
   bool KeyPreview() const { return keyPreview_; }
   void SetKeyPreview(bool value) { keyPreview_ = value; }
-  std::int32_t FormClientWidth() { return ClientWidth(); }
+  std::int32_t FormClientWidth() const { return const_cast<TCustomForm*>(this)->ClientWidth(); }
   void SetFormClientWidth(std::int32_t value);
-  std::int32_t FormClientHeight() { return ClientHeight(); }
+  std::int32_t FormClientHeight() const { return const_cast<TCustomForm*>(this)->ClientHeight(); }
   void SetFormClientHeight(std::int32_t value);
   TMainMenu* Menu() const { return menu_; }
   void SetMenu(TMainMenu* menu);
@@ -217,6 +220,7 @@ class TScreen : public TComponent {
 
  private:
   friend class TCustomForm;
+  friend class TApplication;
   void AddForm(TCustomForm* form);
   void RemoveForm(TCustomForm* form);
   void MoveToFront(TCustomForm* form);

@@ -1,0 +1,840 @@
+#include "ui/Forms.h"
+
+#include <algorithm>
+
+#include "core/ClassRegistry.h"
+#include "core/FormLoading.h"
+#include "runtime/Exceptions.h"
+#include "ui/Application.h"
+#include "ui/Menus.h"
+#include "ui/SystemInfo.h"
+
+namespace tw {
+
+TW_ENUMERATION(TFormBorderStyle, "bsNone", "bsSingle", "bsSizeable", "bsDialog", "bsToolWindow", "bsSizeToolWin")
+TW_ENUMERATION(TBorderIcon, "biSystemMenu", "biMinimize", "biMaximize", "biHelp")
+TW_ENUMERATION(TPosition, "poDesigned", "poDefault", "poDefaultPosOnly", "poDefaultSizeOnly", "poScreenCenter",
+               "poDesktopCenter", "poMainFormCenter", "poOwnerFormCenter")
+TW_ENUMERATION(TWindowState, "wsNormal", "wsMinimized", "wsMaximized")
+TW_ENUMERATION(TFormStyle, "fsNormal", "fsMDIChild", "fsMDIForm", "fsStayOnTop")
+TW_ENUMERATION(TDefaultMonitor, "dmDesktop", "dmPrimary", "dmMainForm", "dmActiveForm")
+
+void RegisterStdControlClasses();
+
+namespace {
+
+TScreen* screen = nullptr;
+
+// Integer halving towards zero with negative results clamped to 0.
+int HalfClamped(int value) { return std::max(value / 2, 0); }
+
+// The height of "0" in the font, on a screen device context.
+int TextHeightOfZero(TFont* font) {
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, font->Handle());
+  SIZE size{};
+  GetTextExtentPoint32A(dc, "0", 1, &size);
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  return size.cy;
+}
+
+// Scales a control's bounds and font by m/d and its children first.
+void ScaleControl(TControl& c, int m, int d) {
+  const TScalingFlags flags =
+      c.HasState(stLoading) ? c.ScalingFlags : TScalingFlags{sfLeft, sfTop, sfWidth, sfHeight, sfFont};
+  if (auto* w = dynamic_cast<TWinControl*>(&c))
+    for (int i = 0; i < w->ControlCount(); ++i) ScaleControl(*w->ControlAt(i), m, d);
+  const int left = flags.Contains(sfLeft) ? MulDiv(c.Left(), m, d) : c.Left();
+  const int top = flags.Contains(sfTop) ? MulDiv(c.Top(), m, d) : c.Top();
+  int width = c.Width();
+  if (flags.Contains(sfWidth) && !c.ControlStyle.Contains(csFixedWidth))
+    width = flags.Contains(sfLeft) ? MulDiv(c.Left() + c.Width(), m, d) - left : MulDiv(c.Width(), m, d);
+  int height = c.Height();
+  if (flags.Contains(sfHeight) && !c.ControlStyle.Contains(csFixedHeight))
+    height = flags.Contains(sfTop) ? MulDiv(c.Top() + c.Height(), m, d) - top : MulDiv(c.Height(), m, d);
+  c.PlaceControl(left, top, width, height);
+  if (!c.ParentFont() && flags.Contains(sfFont)) c.Font()->SetSize(MulDiv(c.Font()->Size(), m, d));
+  c.ScalingFlags = {};
+}
+
+void ClearScalingFlags(TControl& c) {
+  c.ScalingFlags = {};
+  if (auto* w = dynamic_cast<TWinControl*>(&c))
+    for (int i = 0; i < w->ControlCount(); ++i) ClearScalingFlags(*w->ControlAt(i));
+}
+
+}  // namespace
+
+TScreen* Screen() { return screen; }
+void SetScreen(TScreen* value) { screen = value; }
+
+// ---- TCustomForm ---------------------------------------------------------------------
+
+void TCustomForm::Publish(Publisher& p) {
+  TW_PROPERTY(BorderStyle, &Self::BorderStyle, &Self::SetBorderStyle);
+  TW_PROPERTY(BorderIcons, &Self::BorderIcons, &Self::SetBorderIcons);
+  TW_PROPERTY(Position, &Self::Position, &Self::SetPosition);
+  TW_PROPERTY(WindowState, &Self::WindowState, &Self::SetWindowState);
+  TW_PROPERTY(FormStyle, &Self::FormStyle, &Self::SetFormStyle);
+  TW_PROPERTY(DefaultMonitor, &Self::DefaultMonitor, &Self::SetDefaultMonitor);
+  TW_PROPERTY(ActiveControl, &Self::ActiveControl, &Self::SetActiveControl);
+  TW_PROPERTY(OldCreateOrder, &Self::OldCreateOrder, &Self::SetOldCreateOrder);
+  TW_PROPERTY(PixelsPerInch, &Self::PixelsPerInch, &Self::SetPixelsPerInch);
+  TW_PROPERTY(TextHeight, &Self::TextHeight, &Self::SetTextHeight);
+  p.Property<&Self::FormClientWidth, &Self::SetFormClientWidth>("ClientWidth");
+  p.Property<&Self::FormClientHeight, &Self::SetFormClientHeight>("ClientHeight");
+  TW_PROPERTY(KeyPreview, &Self::KeyPreview, &Self::SetKeyPreview);
+  TW_PROPERTY(Menu, &Self::Menu, &Self::SetMenu);
+  TW_PROPERTY(Caption, &Self::Caption, &Self::SetCaption);
+  p.Property<&Self::Color, &Self::SetColor>("Color", &ColorTypeInfo());
+  TW_PROPERTY(ParentColor, &Self::ParentColor, &Self::SetParentColor);
+  p.Property<&Self::Visible, &Self::SetFormVisible>("Visible");
+  TW_PROPERTY(OnCreate, &Self::OnCreate, &Self::OnCreate);
+  TW_PROPERTY(OnDestroy, &Self::OnDestroy, &Self::OnDestroy);
+  TW_PROPERTY(OnShow, &Self::OnShow, &Self::OnShow);
+  TW_PROPERTY(OnHide, &Self::OnHide, &Self::OnHide);
+  TW_PROPERTY(OnActivate, &Self::OnActivate, &Self::OnActivate);
+  TW_PROPERTY(OnDeactivate, &Self::OnDeactivate, &Self::OnDeactivate);
+  TW_PROPERTY(OnPaint, &Self::OnPaint, &Self::OnPaint);
+  TW_PROPERTY(OnClose, &Self::OnClose, &Self::OnClose);
+  TW_PROPERTY(OnCloseQuery, &Self::OnCloseQuery, &Self::OnCloseQuery);
+  TW_PROPERTY(OnClick, &Self::OnClick, &Self::OnClick);
+  TW_MESSAGE(WM_CLOSE, WMClose);
+  TW_MESSAGE(WM_ACTIVATE, WMActivate);
+  TW_MESSAGE(WM_COMMAND, WMCommandForm);
+  TW_MESSAGE(WM_SYSCOMMAND, WMSysCommand);
+  TW_MESSAGE(WM_INITMENUPOPUP, WMInitMenuPopup);
+  TW_MESSAGE(WM_MENUCHAR, WMMenuChar);
+  TW_MESSAGE(WM_NCCREATE, WMNCCreate);
+  TW_MESSAGE(WM_ERASEBKGND, WMEraseBkgnd);
+  TW_MESSAGE(FM_ACTIVATE, FMActivate);
+  TW_MESSAGE(FM_DEACTIVATE, FMDeactivate);
+  TW_MESSAGE(FM_DIALOGKEY, FMDialogKeyForm);
+  TW_MESSAGE(FM_RELEASE, FMRelease);
+  TW_MESSAGE(FM_MENUCHANGED, FMMenuChanged);
+}
+
+void TForm::Publish(Publisher&) {}
+
+TCustomForm::TCustomForm(TComponent* owner) : TCustomControl(owner) {
+  ControlStyle = {csAcceptsChildren, csCapturesMouse, csClickEvents, csSetsCaption, csDoubleClicks};
+  PlaceControl(0, 0, 320, 240);
+  SetVisible(false);
+  SetParentColor(false);
+  SetParentFont(false);
+  SetCtl3D(true);
+  pixelsPerInch_ = screen ? screen->PixelsPerInch() : ScreenPixelsPerInch();
+  if (screen) screen->AddForm(this);
+  if (Application()) Application()->SyncTaskbarVisibility();
+}
+
+TCustomForm::~TCustomForm() {
+  if (screen) screen->RemoveForm(this);
+}
+
+void TCustomForm::BeforeFree() {
+  MarkDestroying();
+  {
+    TNameSpaceLock::WriteGuard hold(NameSpaceLock());
+    if (screen) std::erase(screen->savedFocus_, this);
+    if (HandleAllocated() && !Parent()) ShowWindow(WindowHandle(), SW_HIDE);
+    GuardCallback(this, [&] { OnDestroy(this); });
+  }
+  if (menu_ && HandleAllocated()) {
+    // The bar leaves the window before either goes, so no native menu is
+    // destroyed twice.
+    ::SetMenu(WindowHandle(), nullptr);
+    menu_->SetWindowHandle(nullptr);
+  }
+  TCustomControl::BeforeFree();
+  if (screen) screen->RemoveForm(this);
+  if (Application()) Application()->SyncTaskbarVisibility();
+}
+
+void TCustomForm::FinishConstruction() {
+  try {
+    if (&ClassType() != &TForm::StaticClassInfo() && &ClassType() != &TCustomForm::StaticClassInfo()) {
+      formState_.Include(FormCreating);
+      bool found = false;
+      try {
+        found = LoadInheritedResources(*this, TForm::StaticClassInfo());
+      } catch (...) {
+        formState_.Exclude(FormCreating);
+        throw;
+      }
+      formState_.Exclude(FormCreating);
+      if (!found) throw EResNotFound(msg::ResNotFound, {ClassName()});
+    }
+    constructed_ = true;
+    RunCreateNotification();
+    if (formState_.Contains(FormActivated)) {
+      formState_.Exclude(FormActivated);
+      GuardCallback(this, [&] { OnActivate(this); });
+    }
+  } catch (...) {
+    // Out of the screen's lists, the owner's components and with no window
+    // before the error goes on; nothing refers to the form afterwards.
+    FreeIfPresent(this);
+    throw;
+  }
+}
+
+void TCustomForm::RunCreateNotification() {
+  GuardCallback(this, [&] { OnCreate(this); });
+  if (formState_.Contains(FormVisiblePending)) {
+    formState_.Exclude(FormVisiblePending);
+    SetVisible(true);
+  }
+}
+
+void TCustomForm::SetFormVisible(bool value) {
+  if (formState_.Contains(FormCreating)) {
+    if (value)
+      formState_.Include(FormVisiblePending);
+    else
+      formState_.Exclude(FormVisiblePending);
+    return;
+  }
+  SetVisible(value);
+}
+
+void TCustomForm::ReadStateFrom(TReader& reader) {
+  oldCreateOrder_ = false;
+  storedClientWidth_ = storedClientHeight_ = 0;
+  textHeight_ = 0;
+  TCustomControl::ReadStateFrom(reader);
+  ScaleAfterRead();
+}
+
+void TCustomForm::ScaleAfterRead() {
+  bool scaled = false;
+  if (pixelsPerInch_ != 0 && textHeight_ > 0) {
+    const int screenPpi = screen ? screen->PixelsPerInch() : ScreenPixelsPerInch();
+    if (ScalingFlags.Contains(sfFont) && screenPpi != pixelsPerInch_)
+      Font()->SetHeight(MulDiv(Font()->Height(), screenPpi, pixelsPerInch_));
+    pixelsPerInch_ = screenPpi;
+    const int m = TextHeightOfZero(Font());
+    const int d = textHeight_;
+    if (m != d) {
+      for (int i = 0; i < ControlCount(); ++i) ScaleControl(*ControlAt(i), m, d);
+      if (ScalingFlags.Contains(sfWidth)) storedClientWidth_ = MulDiv(storedClientWidth_, m, d);
+      if (ScalingFlags.Contains(sfHeight)) storedClientHeight_ = MulDiv(storedClientHeight_, m, d);
+      scaled = true;
+    }
+  }
+  if (storedClientWidth_ > 0) SetClientWidth(storedClientWidth_);
+  if (storedClientHeight_ > 0) SetClientHeight(storedClientHeight_);
+  ScalingFlags = {};
+  if (!scaled)
+    for (int i = 0; i < ControlCount(); ++i) ClearScalingFlags(*ControlAt(i));
+}
+
+void TCustomForm::SetFormClientWidth(std::int32_t value) {
+  if (Reading()) {
+    storedClientWidth_ = value;
+    ScalingFlags.Include(sfWidth);
+    return;
+  }
+  SetClientWidth(value);
+}
+
+void TCustomForm::SetFormClientHeight(std::int32_t value) {
+  if (Reading()) {
+    storedClientHeight_ = value;
+    ScalingFlags.Include(sfHeight);
+    return;
+  }
+  SetClientHeight(value);
+}
+
+void TCustomForm::AfterLoad() {
+  TCustomControl::AfterLoad();
+  // An active control read from the resource is kept only when it can take the focus.
+  if (activeControl_ && !activeControl_->CanTakeFocus()) activeControl_ = nullptr;
+}
+
+void TCustomForm::SetBorderStyle(TFormBorderStyle value) {
+  if (borderStyle_ == value) return;
+  borderStyle_ = value;
+  if (HandleAllocated() && !Reading()) RecreateWindow();
+}
+
+void TCustomForm::SetBorderIcons(TBorderIcons value) {
+  if (borderIcons_ == value) return;
+  borderIcons_ = value;
+  if (HandleAllocated() && !Reading()) RecreateWindow();
+}
+
+void TCustomForm::SetWindowState(TWindowState value) {
+  if (windowState_ == value) return;
+  windowState_ = value;
+  if (HandleAllocated() && IsShowing()) {
+    static constexpr int commands[] = {SW_SHOWNORMAL, SW_MINIMIZE, SW_SHOWMAXIMIZED};
+    ShowWindow(WindowHandle(), commands[value]);
+  }
+}
+
+// ---- Window ----
+
+void TCustomForm::CreateParams(TCreateParams& p) {
+  TCustomControl::CreateParams(p);
+  if (!Parent() && !ParentWindow()) {
+    p.parent = Application() ? Application()->WindowHandle() : nullptr;
+    p.style &= 0xBFFCFFFF;
+  }
+  p.windowClass.style = CS_DBLCLKS;
+  if (position_ == poDefault || position_ == poDefaultPosOnly) p.x = p.y = static_cast<int>(CW_USEDEFAULT);
+  TFormBorderStyle border = borderStyle_;
+  if (formStyle_ == fsMDIChild && (border == bsNone || border == bsDialog)) border = bsSizeable;
+  TBorderIcons icons = borderIcons_;
+  switch (border) {
+    case bsNone:
+      if (!Parent() && !ParentWindow()) p.style |= WS_POPUP;
+      icons = {};
+      break;
+    case bsSingle:
+    case bsToolWindow: p.style |= WS_CAPTION; break;
+    case bsSizeable:
+    case bsSizeToolWin:
+      p.style |= WS_CAPTION | WS_THICKFRAME;
+      if (position_ == poDefault || position_ == poDefaultSizeOnly)
+        p.width = p.height = static_cast<int>(CW_USEDEFAULT);
+      break;
+    case bsDialog:
+      p.style |= WS_POPUP | WS_CAPTION;
+      p.exStyle |= WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
+      if (!NewStyleControls()) p.style |= WS_DLGFRAME | DS_MODALFRAME;
+      icons = TBorderIcons::FromBits(icons.Bits() & TBorderIcons{biSystemMenu, biHelp}.Bits());
+      p.windowClass.style = CS_DBLCLKS | CS_SAVEBITS | CS_BYTEALIGNWINDOW;
+      break;
+  }
+  if (border == bsToolWindow || border == bsSizeToolWin) {
+    p.exStyle |= WS_EX_TOOLWINDOW;
+    icons = TBorderIcons::FromBits(icons.Bits() & TBorderIcons{biSystemMenu}.Bits());
+  }
+  if (border == bsDialog || border == bsToolWindow || border == bsSizeToolWin) {
+    windowState_ = wsNormal;
+  } else {
+    if (formStyle_ != fsMDIChild || icons.Contains(biSystemMenu)) {
+      if (icons.Contains(biMinimize)) p.style |= WS_MINIMIZEBOX;
+      if (icons.Contains(biMaximize)) p.style |= WS_MAXIMIZEBOX;
+    }
+    if (windowState_ == wsMinimized) p.style |= WS_MINIMIZE;
+    if (windowState_ == wsMaximized) p.style |= WS_MAXIMIZE;
+  }
+  if (icons.Contains(biSystemMenu)) p.style |= WS_SYSMENU;
+  if (icons.Contains(biHelp)) p.exStyle |= WS_EX_CONTEXTHELP;
+}
+
+void TCustomForm::WMNCCreate(TMessage& m) {
+  DefaultHandler(m);
+  AttachMenu();
+  if (borderStyle_ == bsNone || !borderIcons_.Contains(biSystemMenu) || formStyle_ == fsMDIChild) return;
+  HMENU system = GetSystemMenu(WindowHandle(), FALSE);
+  if (!system) return;
+  if (borderStyle_ == bsDialog) {
+    DeleteMenu(system, SC_TASKLIST, MF_BYCOMMAND);
+    DeleteMenu(system, 7, MF_BYPOSITION);
+    DeleteMenu(system, 5, MF_BYPOSITION);
+    for (UINT command : {SC_MAXIMIZE, SC_MINIMIZE, SC_SIZE, SC_RESTORE}) DeleteMenu(system, command, MF_BYCOMMAND);
+  } else {
+    if (!borderIcons_.Contains(biMinimize)) EnableMenuItem(system, SC_MINIMIZE, MF_BYCOMMAND | MF_GRAYED);
+    if (!borderIcons_.Contains(biMaximize)) EnableMenuItem(system, SC_MAXIMIZE, MF_BYCOMMAND | MF_GRAYED);
+  }
+}
+
+void TCustomForm::CreateWnd() {
+  TCustomControl::CreateWnd();
+  if (formStyle_ == fsStayOnTop)
+    SetWindowPos(WindowHandle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void TCustomForm::SetMenu(TMainMenu* menu) {
+  if (menu == menu_) return;
+  if (menu && screen)
+    for (TCustomForm* other : screen->Forms())
+      if (other != this && other->menu_ == menu) throw EInvalidOperation(msg::MenuInUse, {menu->Name()});
+  if (menu_) {
+    menu_->SetWindowHandle(nullptr);
+    if (menu_->Owner() != this) menu_->CancelFreeNotice(*this);
+  }
+  menu_ = menu;
+  if (menu_ && menu_->Owner() != this) menu_->RequestFreeNotice(*this);
+  if (!Reading()) AttachMenu();
+}
+
+void TCustomForm::AttachMenu() {
+  if (!HandleAllocated()) return;
+  HWND window = WindowHandle();
+  if (!menu_ || borderStyle_ == bsDialog) {
+    if (GetMenu(window)) ::SetMenu(window, nullptr);
+    return;
+  }
+  HMENU bar = menu_->Handle();
+  if (GetMenu(window) != bar) {
+    // The new bar is attached before the old one is let go.
+    ::SetMenu(window, bar);
+    // The window keeps its size; the stored client size is the designed one.
+    if (storedClientWidth_ > 0 && !formState_.Contains(FormShowing)) SetClientWidth(storedClientWidth_);
+    if (storedClientHeight_ > 0 && !formState_.Contains(FormShowing)) SetClientHeight(storedClientHeight_);
+  }
+  menu_->SetWindowHandle(window);
+}
+
+void TCustomForm::FMMenuChanged(TMessage&) { AttachMenu(); }
+
+void TCustomForm::ComponentNotice(TComponent* c, TOwnershipEvent event) {
+  TCustomControl::ComponentNotice(c, event);
+  if (event != oeRemove || !c) return;
+  if (c == menu_) {
+    if (HandleAllocated() && !HasState(stDestroying)) ::SetMenu(WindowHandle(), nullptr);
+    menu_ = nullptr;
+  }
+  if (c == activeControl_) activeControl_ = nullptr;
+  if (c == focusedControl_) focusedControl_ = nullptr;
+}
+
+// ---- Showing ----
+
+void TCustomForm::ShowingChanged() {
+  if (inShowingChange_) throw EInvalidOperation(msg::VisibleChanged);
+  inShowingChange_ = true;
+  formState_.Include(FormShowing);
+  struct Reset {
+    TCustomForm* f;
+    ~Reset() {
+      f->inShowingChange_ = false;
+      f->formState_.Exclude(FormShowing);
+    }
+  } reset{this};
+  if (Application()) Application()->SyncTaskbarVisibility();
+  if (IsShowing()) {
+    GuardCallback(this, [&] { OnShow(this); });
+    PlaceOnFirstShow();
+    static constexpr int commands[] = {SW_SHOWNORMAL, SW_SHOWMINNOACTIVE, SW_SHOWMAXIMIZED};
+    ShowWindow(WindowHandle(), commands[windowState_]);
+  } else {
+    GuardCallback(this, [&] { OnHide(this); });
+    HWND window = WindowHandle();
+    constexpr UINT hide = SWP_HIDEWINDOW | SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE;
+    if (formState_.Contains(FormModal)) {
+      SetWindowPos(window, nullptr, 0, 0, 0, 0, hide);
+    } else if (GetActiveWindow() == window && !IsIconic(window)) {
+      if (HWND next = FindTopmostTaskWindow(window)) {
+        SetWindowPos(window, nullptr, 0, 0, 0, 0, hide);
+        SetActiveWindow(next);
+      } else {
+        ShowWindow(window, SW_HIDE);
+      }
+    } else {
+      ShowWindow(window, SW_HIDE);
+    }
+  }
+}
+
+void TCustomForm::PlaceOnFirstShow() {
+  if (position_ == poDesigned || position_ == poDefault || position_ == poDefaultPosOnly ||
+      position_ == poDefaultSizeOnly) {
+    if (position_ != poDesigned) position_ = poDesigned;
+    return;
+  }
+  int left = Left(), top = Top();
+  TCustomForm* center = nullptr;
+  if (position_ == poMainFormCenter) center = Application() ? Application()->PrimaryForm() : nullptr;
+  if (position_ == poOwnerFormCenter) {
+    center = dynamic_cast<TCustomForm*>(Owner());
+    if (!center && Application()) center = Application()->PrimaryForm();
+  }
+  if (center == this) center = nullptr;
+  if (center) {
+    left = HalfClamped(center->Width() - Width()) + center->Left();
+    top = HalfClamped(center->Height() - Height()) + center->Top();
+    // The halving of a negative difference truncates towards zero; the result
+    // is kept on the screen's left and top edges.
+    left = std::max((center->Width() - Width()) / 2 + center->Left(), 0);
+    top = std::max((center->Height() - Height()) / 2 + center->Top(), 0);
+  } else if (position_ == poDesktopCenter) {
+    left = HalfClamped(GetSystemMetrics(SM_CXVIRTUALSCREEN) - Width());
+    top = HalfClamped(GetSystemMetrics(SM_CYVIRTUALSCREEN) - Height());
+  } else {
+    left = HalfClamped(GetSystemMetrics(SM_CXSCREEN) - Width());
+    top = HalfClamped(GetSystemMetrics(SM_CYSCREEN) - Height());
+  }
+  PlaceControl(left, top, Width(), Height());
+  position_ = poDesigned;
+}
+
+void TCustomForm::ShowForm() {
+  SetVisible(true);
+  if (HandleAllocated()) SetWindowPos(WindowHandle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+void TCustomForm::HideForm() { SetVisible(false); }
+
+// ---- Modal loop and closing ----
+
+TModalResult TCustomForm::RunModal() {
+  if (Visible() || !Enabled() || formState_.Contains(FormModal) || formStyle_ == fsMDIChild)
+    throw EInvalidOperation(msg::CannotShowModal);
+  if (HWND capture = GetCapture()) SendMessageA(capture, WM_CANCELMODE, 0, 0);
+  ReleaseCapture();
+  formState_.Include(FormModal);
+  HWND activeWindow = GetActiveWindow();
+  const int savedCounter = FocusChangeCounter();
+  if (screen) {
+    screen->savedFocus_.insert(screen->savedFocus_.begin(), screen->focusedForm_);
+    screen->focusedForm_ = this;
+  }
+  const TCursor savedCursor = screen ? screen->Cursor() : 0;
+  const int savedCursorCount = screen ? screen->CursorCount() : 0;
+  if (screen) screen->SetCursor(0);
+  TDisabledWindows disabled = DisableTaskWindows(nullptr);
+  TModalResult result = 0;
+  auto cleanUp = [&] {
+    if (screen) screen->SetCursor(screen->CursorCount() == savedCursorCount ? savedCursor : 0);
+    EnableTaskWindows(disabled);
+    if (screen) {
+      if (!screen->savedFocus_.empty()) {
+        screen->focusedForm_ = screen->savedFocus_.front();
+        screen->savedFocus_.erase(screen->savedFocus_.begin());
+      } else {
+        screen->focusedForm_ = nullptr;
+      }
+    }
+    if (activeWindow && IsWindow(activeWindow)) SetActiveWindow(activeWindow);
+    FocusChangeCounter() = savedCounter;
+    formState_.Exclude(FormModal);
+  };
+  try {
+    ShowForm();
+    try {
+      SendMessageA(WindowHandle(), FM_ACTIVATE, 0, 0);
+      modalResult_ = 0;
+      TApplication* app = Application();
+      do {
+        app->HandleOneMessage();
+        if (app->QuitRequested())
+          modalResult_ = mrCancel;
+        else if (modalResult_ != 0)
+          EndModalStep();
+      } while (modalResult_ == 0);
+      result = modalResult_;
+      SendMessageA(WindowHandle(), FM_DEACTIVATE, 0, 0);
+      if (GetActiveWindow() != WindowHandle()) activeWindow = nullptr;
+    } catch (...) {
+      HideForm();
+      throw;
+    }
+    HideForm();
+  } catch (...) {
+    cleanUp();
+    throw;
+  }
+  cleanUp();
+  return result;
+}
+
+void TCustomForm::EndModalStep() {
+  try {
+    TCloseAction action = CloseNone;
+    if (QueryClose()) {
+      action = CloseHide;
+      OnClose(this, action);
+    }
+    if (action == CloseNone)
+      modalResult_ = 0;
+    else if (action == CloseFree)
+      ReleaseLater();
+  } catch (...) {
+    modalResult_ = 0;
+    HandleUncaughtException(this);
+  }
+}
+
+bool TCustomForm::QueryClose() {
+  bool canClose = true;
+  OnCloseQuery(this, canClose);
+  return canClose;
+}
+
+void TCustomForm::CloseForm() {
+  if (formState_.Contains(FormModal)) {
+    modalResult_ = mrCancel;
+    return;
+  }
+  if (!QueryClose()) return;
+  TCloseAction action =
+      formStyle_ == fsMDIChild ? (borderIcons_.Contains(biMinimize) ? CloseMinimize : CloseNone) : CloseHide;
+  OnClose(this, action);
+  if (action == CloseNone) return;
+  if (Application() && Application()->PrimaryForm() == this) {
+    Application()->RequestQuit();
+    return;
+  }
+  if (action == CloseHide)
+    HideForm();
+  else if (action == CloseMinimize)
+    SetWindowState(wsMinimized);
+  else
+    ReleaseLater();
+}
+
+void TCustomForm::ReleaseLater() { PostMessageA(Handle(), FM_RELEASE, 0, 0); }
+
+void TCustomForm::FMRelease(TMessage&) { FreeIfPresent(this); }
+
+void TCustomForm::WMClose(TMessage&) { CloseForm(); }
+
+// ---- Activation and focus ----
+
+void TCustomForm::WMActivate(TMessage& m) {
+  DefaultHandler(m);
+  if (formStyle_ == fsMDIForm) return;
+  SetActive(LOWORD(m.wParam) != WA_INACTIVE);
+}
+
+void TCustomForm::SetActive(bool value) {
+  active_ = value;
+  if (!value) return;
+  if (!activeControl_) {
+    if (TWinControl* first = FindNextInTabOrder(nullptr, true, true, false)) activeControl_ = first;
+  }
+  TWinControl* target = activeControl_ && activeControl_->CanTakeFocus() ? activeControl_ : nullptr;
+  HWND window = target ? target->Handle() : WindowHandle();
+  if (GetFocus() != window) ::SetFocus(window);
+  if (target) target->Deliver(FM_UIACTIVATE);
+}
+
+void TCustomForm::FMActivate(TMessage&) {
+  if (Reading() || formState_.Contains(FormCreating) || !constructed_)
+    formState_.Include(FormActivated);
+  else
+    OnActivate(this);
+}
+
+void TCustomForm::FMDeactivate(TMessage&) {
+  if (Reading() || formState_.Contains(FormCreating) || !constructed_)
+    formState_.Exclude(FormActivated);
+  else
+    OnDeactivate(this);
+}
+
+void TCustomForm::FMUIActivate(TMessage&) {}
+
+void TCustomForm::SetActiveControl(TWinControl* control) {
+  if (control == activeControl_) return;
+  if (control) {
+    const bool loading = HasState(stLoading) || Reading();
+    if (control == this || ParentFormControl(control) != this || (!loading && !control->CanTakeFocus()))
+      throw EInvalidOperation(msg::CannotFocus);
+  }
+  activeControl_ = control;
+  if (!HasState(stLoading) && !Reading() && active_ && control) ::SetFocus(control->Handle());
+}
+
+bool TCustomForm::CanTakeFocus() { return Visible() && Enabled(); }
+
+void TCustomForm::TakeFocus() {
+  if (!Visible() || !Enabled()) throw EInvalidOperation(msg::CannotFocus);
+  HWND window = Handle();
+  SetActiveWindow(window);
+  if (GetActiveWindow() == window && !active_) SetActive(true);
+  if (!activeControl_) ::SetFocus(window);
+}
+
+void TCustomForm::FocusControl(TWinControl* control) {
+  SetActiveControl(control);
+  if (!active_) TakeFocus();
+}
+
+void TCustomForm::DefocusControl(TWinControl* control, bool removing) {
+  if (!control) return;
+  if (focusedControl_ && focusedControl_->IsWithin(control))
+    focusedControl_ =
+        removing ? (control->Parent() && control->Parent() != control ? control->Parent() : nullptr) : focusedControl_;
+  if (focusedControl_ == control) focusedControl_ = nullptr;
+  if (activeControl_ && activeControl_->IsWithin(control)) {
+    const bool hadFocus =
+        HandleAllocated() && activeControl_->HandleAllocated() && GetFocus() == activeControl_->WindowHandle();
+    activeControl_ = nullptr;
+    if (hadFocus && active_ && !HasState(stDestroying)) ::SetFocus(WindowHandle());
+  }
+  if (screen) screen->ForgetControl(control);
+}
+
+bool TCustomForm::SetFocusedControl(TWinControl* control) {
+  int& counter = FocusChangeCounter();
+  ++counter;
+  const int start = counter;
+  TWinControl* previous = focusedControl_;
+  activeControl_ = control == this ? nullptr : control;
+  if (screen) screen->SetFocus(this, control);
+  if (control->ControlState.Contains(csFocusing)) return false;
+  control->ControlState.Include(csFocusing);
+  struct Clear {
+    TWinControl* c;
+    ~Clear() { c->ControlState.Exclude(csFocusing); }
+  } clear{control};
+  if (screen && screen->focusedForm_ != this) {
+    if (TCustomForm* old = screen->focusedForm_) {
+      screen->focusedForm_ = nullptr;
+      old->Deliver(FM_DEACTIVATE);
+      if (counter != start) return false;
+    }
+    screen->focusedForm_ = this;
+    Deliver(FM_ACTIVATE);
+    if (counter != start) return false;
+  }
+  // Leave up to the common container, then enter down to the new control.
+  if (!previous) previous = this;
+  while (previous && !control->IsWithin(previous)) {
+    previous->Deliver(FM_EXIT);
+    if (counter != start) return false;
+    previous = previous->Parent();
+  }
+  focusedControl_ = previous ? previous : this;
+  while (focusedControl_ != control) {
+    TWinControl* step = control;
+    while (step->Parent() != focusedControl_) step = step->Parent();
+    focusedControl_ = step;
+    step->Deliver(FM_ENTER);
+    if (counter != start) return false;
+  }
+  Deliver(FM_FOCUSCHANGED, 0, reinterpret_cast<std::intptr_t>(control));
+  if (screen) {
+    screen->OnActiveControlChange(screen);
+  }
+  return true;
+}
+
+bool TCustomForm::IsShortCut(TMessage& key) {
+  bool handled = false;
+  OnShortCut(key, handled);
+  if (handled) return true;
+  return menu_ && HandleAllocated() && menu_->IsShortCut(key.msg, key.wParam, key.lParam);
+}
+
+void TCustomForm::FMDialogKeyForm(TMessage& m) {
+  if (GetKeyState(VK_MENU) >= 0) {
+    const bool shift = GetKeyState(VK_SHIFT) < 0;
+    if (m.wParam == VK_TAB && GetKeyState(VK_CONTROL) >= 0) {
+      FocusNextInTabOrder(activeControl_, !shift, true);
+      m.result = 1;
+      return;
+    }
+    if (m.wParam >= VK_LEFT && m.wParam <= VK_DOWN && activeControl_) {
+      if (TWinControl* container = activeControl_->Parent())
+        container->FocusNextInTabOrder(activeControl_, m.wParam == VK_RIGHT || m.wParam == VK_DOWN, false);
+      m.result = 1;
+      return;
+    }
+  }
+  BroadcastToChildren(m);
+}
+
+void TCustomForm::WMCommandForm(TMessage& m) {
+  if (m.lParam == 0 && menu_ && menu_->DispatchCommand(LOWORD(m.wParam))) return;
+  WMCommand(m);
+}
+
+void TCustomForm::WMSysCommand(TMessage& m) {
+  if ((m.wParam & 0xFFF0) == SC_MINIMIZE && Application() && Application()->PrimaryForm() == this) {
+    Application()->MinimizeApp();
+    return;
+  }
+  DefaultHandler(m);
+}
+
+void TCustomForm::WMInitMenuPopup(TMessage& m) {
+  if (menu_ && menu_->DispatchPopup(reinterpret_cast<HMENU>(m.wParam))) return;
+  DefaultHandler(m);
+}
+
+void TCustomForm::WMMenuChar(TMessage& m) {
+  if (menu_) {
+    m.result = menu_->ProcessMenuChar(LOWORD(m.wParam), HIWORD(m.wParam), reinterpret_cast<HMENU>(m.lParam));
+    if (m.result) return;
+  }
+  DefaultHandler(m);
+}
+
+void TCustomForm::WMEraseBkgnd(TMessage& m) {
+  RECT r{};
+  GetClientRect(WindowHandle(), &r);
+  FillRect(reinterpret_cast<HDC>(m.wParam), &r, Brush()->Handle());
+  m.result = 1;
+}
+
+void TCustomForm::Paint() { OnPaint(this); }
+
+void TCustomForm::WndProc(TMessage& message) { TCustomControl::WndProc(message); }
+
+// ---- TScreen ---------------------------------------------------------------------------
+
+void TScreen::Publish(Publisher&) {}
+
+TScreen::TScreen(TComponent* owner) : TComponent(owner), hintFont_(std::make_unique<TFont>()) {
+  pixelsPerInch_ = ScreenPixelsPerInch();
+  ReadMetrics();
+}
+
+TScreen::~TScreen() = default;
+
+void TScreen::SetCursor(TCursor value) {
+  cursor_ = value;
+  ++cursorCount_;
+}
+
+void TScreen::AddForm(TCustomForm* form) {
+  if (std::find(customForms_.begin(), customForms_.end(), form) != customForms_.end()) return;
+  customForms_.push_back(form);
+  if (form->InheritsFrom(TForm::StaticClassInfo())) forms_.push_back(form);
+}
+
+void TScreen::RemoveForm(TCustomForm* form) {
+  std::erase(customForms_, form);
+  std::erase(forms_, form);
+  std::erase(savedFocus_, form);
+  if (focusedForm_ == form) focusedForm_ = nullptr;
+  if (activeForm_ == form) {
+    activeForm_ = nullptr;
+    activeControl_ = nullptr;
+  }
+}
+
+void TScreen::MoveToFront(TCustomForm* form) {
+  for (auto* list : {&customForms_, &forms_}) {
+    auto it = std::find(list->begin(), list->end(), form);
+    if (it != list->end()) std::rotate(list->begin(), it, it + 1);
+  }
+}
+
+void TScreen::SetFocus(TCustomForm* form, TWinControl* control) {
+  const bool formChanged = activeForm_ != form;
+  activeForm_ = form;
+  activeControl_ = control == form ? nullptr : control;
+  MoveToFront(form);
+  if (formChanged) OnActiveFormChange(this);
+}
+
+void TScreen::ForgetControl(TControl* control) {
+  if (activeControl_ && activeControl_->IsWithin(control)) activeControl_ = nullptr;
+}
+
+void InstallGlobalFormFinder() {
+  SetGlobalComponentFinder([](std::string_view name) -> TComponent* {
+    if (!screen) return nullptr;
+    for (TCustomForm* form : screen->Forms())
+      if (!form->HasState(stInline) && SameAsciiText(form->Name(), name)) return form;
+    return nullptr;
+  });
+}
+
+void RegisterControlClasses() {
+  RegisterStreamClasses({&TForm::StaticClassInfo()});
+  RegisterMenuClasses();
+  RegisterStdControlClasses();
+}
+
+}  // namespace tw
