@@ -67,4 +67,34 @@ if [ ! -f "$WINEPREFIX/.tarnwick-desktop" ]; then
   wineserver -w || true
   touch "$WINEPREFIX/.tarnwick-desktop"
 fi
+if [ ! -f "$WINEPREFIX/.tarnwick-fonts" ]; then
+  # Wine's own fonts (Marlett draws the caption buttons) where this Wine looks
+  # for them.
+  fonts_dir="$WINEPREFIX/drive_c/windows/Fonts"
+  mkdir -p "$fonts_dir"
+  dpkg -L fonts-wine | grep -i '\.ttf$' | while read -r font; do cp -f "$font" "$fonts_dir/"; done
+  # The windows were laid out with the Japanese system faces, where "0" is 12
+  # pixels high at height -12; the Ume faces have the same metrics, Wine's
+  # fallback does not. A replacement covers only its exact name, so the English
+  # names are mapped too. The Japanese value names go through a UTF-16 .reg file:
+  # a command line would pass them through the ANSI code page.
+  reg_file="$(mktemp --suffix=.reg)"
+  {
+    printf '\xff\xfe'
+    printf '%s\r\n' \
+      'Windows Registry Editor Version 5.00' \
+      '' \
+      '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
+      '"ＭＳ Ｐゴシック"="Ume P Gothic"' \
+      '"ＭＳ ゴシック"="Ume Gothic"' \
+      '"MS PGothic"="Ume P Gothic"' \
+      '"MS Gothic"="Ume Gothic"' \
+      '"MS UI Gothic"="Ume UI Gothic"' \
+      '' | iconv -f UTF-8 -t UTF-16LE
+  } >"$reg_file"
+  wine regedit /S "$(winepath -w "$reg_file")" >/dev/null 2>&1
+  rm -f "$reg_file"
+  wineserver -w || true
+  touch "$WINEPREFIX/.tarnwick-fonts"
+fi
 echo "setup: ready"
