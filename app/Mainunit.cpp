@@ -1,0 +1,170 @@
+#include "app/Mainunit.h"
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <vector>
+
+#include "app/Verunit.h"
+#include "ui/Application.h"
+
+namespace tw {
+
+TForm1* Form1 = nullptr;
+
+void TForm1::Publish(Publisher& p) {
+  TW_FIELD(GroupBox2);
+  TW_FIELD(NowVideo);
+  TW_FIELD(Label9);
+  TW_FIELD(Label10);
+  TW_FIELD(NextVideo);
+  TW_FIELD(Label12);
+  TW_FIELD(Label15);
+  TW_FIELD(ReCalc);
+  TW_FIELD(MainMenu1);
+  TW_FIELD(File1);
+  TW_FIELD(Exit1);
+  TW_FIELD(Help1);
+  TW_FIELD(About1);
+  TW_FIELD(Help2);
+  TW_FIELD(Tarnwick1);
+  TW_FIELD(h1);
+  TW_FIELD(N1);
+  TW_FIELD(Label17);
+  TW_FIELD(Label13);
+  TW_FIELD(NextAudio);
+  TW_FIELD(GroupBox1);
+  TW_FIELD(Label1);
+  TW_FIELD(Label3);
+  TW_FIELD(Label4);
+  TW_FIELD(Label5);
+  TW_FIELD(Label7);
+  TW_FIELD(Label8);
+  TW_FIELD(Time);
+  TW_FIELD(NextSize);
+  TW_FIELD(Video);
+  TW_FIELD(Calc);
+  TW_FIELD(Label2);
+  TW_FIELD(Label6);
+  TW_FIELD(NowAudio);
+  TW_FIELD(Label11);
+  TW_FIELD(Label14);
+  TW_FIELD(NowSize);
+
+  TW_METHOD(CalcClick);
+  TW_METHOD(ReCalcClick);
+  TW_METHOD(Exit1Click);
+  TW_METHOD(About1Click);
+  TW_METHOD(Help2Click);
+  TW_METHOD(Tarnwick1Click);
+}
+
+namespace {
+
+// The computations see the window's fields only through their texts.
+class WindowFields final : public BitrateFields {
+ public:
+  explicit WindowFields(TForm1& form) : form_(form) {}
+
+  std::string ReadField(BitrateField field) override { return Control(field).Text(); }
+  void WriteField(BitrateField field, const std::string& text) override { Control(field).SetText(text); }
+
+ private:
+  TControl& Control(BitrateField field) {
+    TControl* control = nullptr;
+    switch (field) {
+      case BitrateField::Time: control = form_.Time; break;
+      case BitrateField::NextSize: control = form_.NextSize; break;
+      case BitrateField::NowAudio: control = form_.NowAudio; break;
+      case BitrateField::Video: control = form_.Video; break;
+      case BitrateField::NowVideo: control = form_.NowVideo; break;
+      case BitrateField::NowSize: control = form_.NowSize; break;
+      case BitrateField::NextAudio: control = form_.NextAudio; break;
+      case BitrateField::NextVideo: control = form_.NextVideo; break;
+    }
+    // A form resource without the field would leave it unbound.
+    if (control == nullptr) throw EInvalidOperation(std::string("A field of the main window is missing"));
+    return *control;
+  }
+
+  TForm1& form_;
+};
+
+}  // namespace
+
+void TForm1::CalcClick(TObject*) {
+  WindowFields fields(*this);
+  CalcBitrate(fields);
+}
+
+void TForm1::ReCalcClick(TObject*) {
+  WindowFields fields(*this);
+  ReCalcBitrate(fields);
+}
+
+void TForm1::Exit1Click(TObject*) { CloseForm(); }
+
+void TForm1::About1Click(TObject*) {
+  // The box is modal, so a second command can only come from a posted message
+  // while it is up; building a second box then would leave two owners of the
+  // one global reference, so the command is ignored.
+  if (Form2 != nullptr) return;
+  TForm2* box = TCustomForm::Create<TForm2>(Application());
+  Form2 = box;
+  // Should the box be freed elsewhere while its loop runs, the notice clears
+  // Form2 and the box is not freed again here.
+  box->RequestFreeNotice(*this);
+  auto release = [this, box] {
+    if (Form2 != box) return;
+    Form2 = nullptr;
+    box->CancelFreeNotice(*this);
+    FreeIfPresent(box);
+  };
+  try {
+    box->RunModal();
+  } catch (...) {
+    release();
+    throw;
+  }
+  release();
+}
+
+std::string ProgramFolder() {
+  std::vector<char> buffer(MAX_PATH);
+  DWORD length = 0;
+  for (;;) {
+    length = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return {};
+    if (length < buffer.size()) break;
+    buffer.resize(buffer.size() * 2);
+  }
+  // The separator search steps over double-byte characters: a trail byte may
+  // have the value of "\".
+  std::size_t end = 0;
+  for (std::size_t i = 0; i < length; ++i) {
+    if (IsDBCSLeadByte(static_cast<BYTE>(buffer[i])) && i + 1 < length) {
+      ++i;
+    } else if (buffer[i] == '\\' || buffer[i] == '/') {
+      end = i + 1;
+    }
+  }
+  return std::string(buffer.data(), end);
+}
+
+void TForm1::Help2Click(TObject*) {
+  // The document beside the program, not whatever the current folder holds.
+  const std::string folder = ProgramFolder();
+  ShellExecuteA(Handle(), nullptr, "readme.txt", nullptr, folder.empty() ? nullptr : folder.c_str(), SW_SHOWNORMAL);
+}
+
+void TForm1::Tarnwick1Click(TObject*) {
+  ShellExecuteA(nullptr, nullptr, kAuthorAddress, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void TForm1::ComponentNotice(TComponent* c, TOwnershipEvent event) {
+  TForm::ComponentNotice(c, event);
+  if (event == oeRemove && Form2 != nullptr && c == Form2) Form2 = nullptr;
+}
+
+}  // namespace tw

@@ -1,0 +1,78 @@
+// The main window: the calculator and the re-calculator panels, the main menu
+// and its commands. Every control comes from the form resource; the class adds
+// the fields the resource binds and the handlers its events name.
+#pragma once
+
+#include <string>
+
+#include "app/Bitrate.h"
+#include "ui/Forms.h"
+#include "ui/Menus.h"
+#include "ui/StdCtrls.h"
+
+namespace tw {
+
+class TForm1 : public TForm {
+  TW_PUBLISHED_CLASS(TForm1, TForm)
+
+ public:
+  using TForm::TForm;
+
+  TGroupBox* GroupBox2 = nullptr;
+  TEdit* NowVideo = nullptr;
+  TLabel* Label9 = nullptr;
+  TLabel* Label10 = nullptr;
+  TEdit* NextVideo = nullptr;
+  TLabel* Label12 = nullptr;
+  TLabel* Label15 = nullptr;
+  TButton* ReCalc = nullptr;
+  TMainMenu* MainMenu1 = nullptr;
+  TMenuItem* File1 = nullptr;
+  TMenuItem* Exit1 = nullptr;
+  TMenuItem* Help1 = nullptr;
+  TMenuItem* About1 = nullptr;
+  TMenuItem* Help2 = nullptr;
+  TMenuItem* Tarnwick1 = nullptr;
+  TMenuItem* h1 = nullptr;
+  TMenuItem* N1 = nullptr;
+  TLabel* Label17 = nullptr;
+  TLabel* Label13 = nullptr;
+  TComboBox* NextAudio = nullptr;
+  TGroupBox* GroupBox1 = nullptr;
+  TLabel* Label1 = nullptr;
+  TLabel* Label3 = nullptr;
+  TLabel* Label4 = nullptr;
+  TLabel* Label5 = nullptr;
+  TLabel* Label7 = nullptr;
+  TLabel* Label8 = nullptr;
+  TEdit* Time = nullptr;
+  TEdit* NextSize = nullptr;
+  TEdit* Video = nullptr;
+  TButton* Calc = nullptr;
+  TLabel* Label2 = nullptr;
+  TLabel* Label6 = nullptr;
+  TComboBox* NowAudio = nullptr;
+  TLabel* Label11 = nullptr;
+  TLabel* Label14 = nullptr;
+  TEdit* NowSize = nullptr;
+
+  void CalcClick(TObject* sender);
+  void ReCalcClick(TObject* sender);
+  void Exit1Click(TObject* sender);
+  void About1Click(TObject* sender);
+  void Help2Click(TObject* sender);
+  void Tarnwick1Click(TObject* sender);
+
+  void ComponentNotice(TComponent* c, TOwnershipEvent event) override;
+};
+
+// The main window, made at start-up.
+extern TForm1* Form1;
+
+// The site that the author's-site command opens.
+inline constexpr const char* kAuthorAddress = "https://tarnwick.example.org/";
+
+// The folder of the running program, with its closing "\".
+std::string ProgramFolder();
+
+}  // namespace tw
