@@ -6,7 +6,9 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -75,9 +77,16 @@ class TApplication : public TComponent {
   void MakeForm(T*& reference) {
     MakeFormOf(T::StaticClassInfo(), reinterpret_cast<TCustomForm**>(&reference),
                [](TComponent* owner, TCustomForm** ref) -> TCustomForm* {
-                 T* form = new T(owner);
-                 *ref = form;
-                 return form;
+                 // The address is known before the constructor runs, so that
+                 // handlers running during construction reach the form.
+                 void* memory = ::operator new(sizeof(T));
+                 *ref = static_cast<TCustomForm*>(static_cast<T*>(memory));
+                 try {
+                   return ::new (memory) T(owner);
+                 } catch (...) {
+                   ::operator delete(memory);
+                   throw;
+                 }
                });
   }
   void MakeFormOf(const TClassInfo& cls, TCustomForm** reference,
@@ -130,6 +139,20 @@ class TApplication : public TComponent {
   // The application forgets every reference to a control that goes.
   void ControlGone(TControl* control);
 
+  // The application icon (the module's "MAINICON"); changing it tells the
+  // window and every form.
+  HICON Icon() const { return icon_; }
+  void SetIcon(HICON icon);
+  // The clean-up that also runs at program exit: owned pop-ups hidden, hints
+  // off, the forms destroyed.
+  void Cleanup();
+  // The application window's message handling.
+  void AppWndProc(TMessage& message);
+  // The hint watch: the message hook and the cursor-leave watcher thread.
+  void StartHintWatch();
+  void StopHintWatch();
+  bool HintWatchRunning() const { return watchHook_ != nullptr; }
+
   TEvent<MSG&, bool&> MessageHook;
   TEvent<TObject*, bool&> IdleHook;
   TEvent<TObject*, const Exception&> ExceptionHook;
@@ -139,7 +162,25 @@ class TApplication : public TComponent {
   TEvent<MSG&, bool&> ShortCutHook;
 
  private:
-  // (the implementation adds its fields here)
+  void CreateAppWindow();
+  void RestoreTopMosts();
+  void NormalizeTopMosts();
+  bool ShortCutCheck(TMessage& key);
+  static DWORD WINAPI WatcherThread(void* parameter);
+
+  HICON icon_ = nullptr;
+  std::vector<TWindowHook> appWindowHooks_;
+  std::vector<HWND> topmostList_;
+  int topmostLevel_ = 0;
+  TDisabledWindows disabledByWindow_;
+  bool taskbarShown_ = false;
+  bool trustedHookMessage_ = false;
+  HHOOK watchHook_ = nullptr;
+  HANDLE watcherThread_ = nullptr;
+  DWORD watcherThreadId_ = 0;
+  HANDLE watcherEvent_ = nullptr;
+  std::atomic<bool> watcherSubject_{false};
+  std::atomic<bool> dropRequested_{false};
   HWND handle_ = nullptr;
   std::string storedTitle_;
   TCustomForm* primaryForm_ = nullptr;
@@ -164,6 +205,11 @@ TApplication* Application();
 // window, cursor names; and the reverse.
 void InitializeFramework();
 void FinalizeFramework();
+
+// The title a module file name gives (already in the ANSI code page): the part
+// after the last "\", cut at its first ".", with every character but the first
+// lower-cased.
+std::string AppTitleFromModuleName(std::string_view fileName);
 
 // The show command the process was started with (SW_SHOWDEFAULT without one).
 int StartupShowCommand();
