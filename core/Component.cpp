@@ -115,6 +115,25 @@ TComponent::~TComponent() {
   LeaveOwner();
 }
 
+void TComponent::Destroy(TComponent* component) {
+  // FreeIfPresent has given the BeforeFree step already; a plain delete gets it
+  // here. Nothing may stop the object from going now.
+  if (!component->beforeFreeDone_) {
+    try {
+      component->BeforeFree();
+    } catch (...) {
+    }
+  }
+  void* memory = dynamic_cast<void*>(component);
+  component->~TComponent();
+  ::operator delete(memory);
+}
+
+void TComponent::BeforeFree() {
+  beforeFreeDone_ = true;
+  BeginDestruction();
+}
+
 void TComponent::LeaveOwner() {
   if (!owner_) return;
   // A destructor cannot pass an error on; whatever a notice raises, this

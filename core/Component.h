@@ -3,9 +3,11 @@
 // Every object that a form resource creates is a component owned by the form.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -46,6 +48,21 @@ const TTypeInfo& ComponentNameTypeInfo();
 
 // A named object with an owner. The owner frees what it owns, the last adopted
 // first, so owned components must be allocated with new.
+//
+// Components are destroyed with FreeIfPresent. It gives the component its
+// BeforeFree step while the whole object still exists: the component and
+// everything it owns are marked destroying, the free notices go out and the
+// owned components are freed, all before any destructor body runs, so that
+// derived destructors see stDestroying and a class's own ComponentNotice hears
+// the releases of its components. A plain delete does the same (TComponent's
+// operator delete runs BeforeFree first), so no path can skip it. Classes that
+// must act while the object is whole (a control destroying its platform
+// window) override BeforeFree and call the inherited one last; their
+// destructors need not do anything about the owned components.
+//
+// A component that is not allocated with new (a test's local variable) has no
+// BeforeFree step: its destructor still runs the same steps, only after the
+// derived destructors.
 class TComponent : public TPersistent {
   TW_PUBLISHED_CLASS(TComponent, TPersistent)
 
@@ -54,9 +71,15 @@ class TComponent : public TPersistent {
   // only the TComponent part exists, so the new component's own overrides of
   // CheckContainer are not consulted for it.
   explicit TComponent(TComponent* owner);
-  // Runs BeginDestruction (unless a derived destructor did), then the owner
-  // releases this component.
+  // Runs the destruction steps that BeforeFree did not (only for a component
+  // not freed through delete), then the owner releases this component.
   ~TComponent() override;
+  // Every delete of a component goes through BeforeFree before the
+  // destructors (Destroy). The usual pair of new and delete beside it only
+  // allocates, and takes back the memory of a failed construction.
+  static void operator delete(TComponent* component, std::destroying_delete_t) { Destroy(component); }
+  static void* operator new(std::size_t size) { return ::operator new(size); }
+  static void operator delete(void* memory) { ::operator delete(memory); }
   TComponent(const TComponent&) = delete;
   TComponent& operator=(const TComponent&) = delete;
 
@@ -134,7 +157,8 @@ class TComponent : public TPersistent {
   // ---- Loading ----
 
   // The destruction steps that need the whole object (BeginDestruction).
-  void BeforeFree() override { BeginDestruction(); }
+  // Overrides do their own work first and then call this one.
+  void BeforeFree() override;
 
   // Ends loading: clears stLoading. Classes extend it to act on their loaded
   // properties.
@@ -175,14 +199,15 @@ class TComponent : public TPersistent {
 
   // The destruction steps up to and including freeing the owned components:
   // mark destroying, send the free notices (last recorded first), free the
-  // owned components (last adopted first). A class whose own parts must
-  // outlive what it owns (a form whose controls sit on it) calls this first in
-  // its destructor; later calls do nothing more.
+  // owned components (last adopted first). BeforeFree runs it; later calls do
+  // nothing more.
   void BeginDestruction();
 
  private:
   struct OwnedNames;
 
+  // BeforeFree unless it ran already, the destructors, the memory.
+  static void Destroy(TComponent* component);
   // The last destruction step: the owner releases this component.
   void LeaveOwner();
   void AppendOwned(TComponent& c);
@@ -211,6 +236,7 @@ class TComponent : public TPersistent {
   std::uint32_t designPosition_ = 0;
   TComponentFlags state_;
   bool hearsInsertNotices_ = false;
+  bool beforeFreeDone_ = false;
   // How many owned components are insert listeners.
   int insertListeners_ = 0;
   // The after-load list this component waits in during a load, and its place there.

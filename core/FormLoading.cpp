@@ -424,7 +424,7 @@ TComponent* TReader::ReadRootObject(TComponent* root) {
       if (result) DropGlobalReferences(result, std::nullopt);
     } catch (...) {
     }
-    if (constructed) delete result;
+    if (constructed) FreeIfPresent(result);
     throw;
   }
   return result;

@@ -896,7 +896,7 @@ TComponent* TReader::ReadChildObject(TComponent* existing) {
       if (finder && finder(objectName) == component) component->IncludeState(stInline);
     }
   } catch (const Exception& e) {
-    if (created) delete component;
+    if (created) FreeIfPresent(component);
     SkipObjectRecord(false);
     if (!ReportReadError(e.Message())) throw;
     return nullptr;
@@ -917,7 +917,7 @@ TComponent* TReader::ReadChildObject(TComponent* existing) {
         notifications_->AppendUnique(*component);
     }
   } catch (...) {
-    if (created) delete component;
+    if (created) FreeIfPresent(component);
     throw;
   }
   return component;

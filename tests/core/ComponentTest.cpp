@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -39,12 +40,13 @@ class TProbe : public TComponent {
     SetHearsInsertNotices(true);
     if (!name.empty()) Rename(name);
   }
-  // Frees what it owns while it is still a probe, as any class must whose
-  // parts outlive its components.
-  ~TProbe() override {
-    BeginDestruction();
-    Note("free " + NameOf(this) + (HasState(stDestroying) ? "" : " (not marked)"));
+  // Tells whether it was marked destroying before its destructor ran.
+  ~TProbe() override { Note("free " + NameOf(this) + (HasState(stDestroying) ? "" : " (not marked)")); }
+  void BeforeFree() override {
+    ++beforeFrees;
+    Inherited::BeforeFree();
   }
+  static inline int beforeFrees = 0;
 
   void ComponentNotice(TComponent* c, TOwnershipEvent event) override {
     Note(NameOf(this) + (event == oeInsert ? ": insert " : ": remove ") + NameOf(c));
@@ -201,7 +203,7 @@ TEST_F(ComponentTest, RenamingMovesTheOwnersFieldBinding) {
 
   form.ReleaseComponent(*button);
   EXPECT_EQ(form.Button1, nullptr);
-  delete button;
+  FreeIfPresent(button);
 }
 
 TEST_F(ComponentTest, NamePropertyIsPublishedAsComponentName) {
@@ -266,7 +268,7 @@ TEST_F(ComponentTest, FindOwnedGivesTheFirstInOwnedOrder) {
   owner.ReleaseComponent(*third);
   EXPECT_EQ(owner.FindOwned("DUP"), first);
   EXPECT_EQ(owner.FindOwned("second"), second);
-  delete third;
+  FreeIfPresent(third);
 }
 
 TEST_F(ComponentTest, OwnedAtRaisesOutsideTheList) {
@@ -280,7 +282,7 @@ TEST_F(ComponentTest, OwnedAtRaisesOutsideTheList) {
   EXPECT_EQ(test::MessageOf<EListError>([&] { owner.OwnedAt(-1); }), IndexError(-1));
 
   // The list goes with the last component.
-  while (owner.OwnedCount() > 0) delete owner.OwnedAt(0);
+  while (owner.OwnedCount() > 0) FreeIfPresent(owner.OwnedAt(0));
   EXPECT_EQ(test::MessageOf<EListError>([&] { owner.OwnedAt(0); }), IndexError(0));
 }
 
@@ -329,7 +331,7 @@ TEST_F(ComponentTest, AdoptionAndReleaseNotifyEveryOwnedComponent) {
   stranger.ReleaseComponent(*b);
   EXPECT_EQ(b->Owner(), &owner);
   EXPECT_TRUE(log.empty());
-  delete a;
+  FreeIfPresent(a);
 }
 
 TEST_F(ComponentTest, ArrivalsReachOnlyTheComponentsThatHearThem) {
@@ -351,9 +353,9 @@ TEST_F(ComponentTest, ArrivalsReachOnlyTheComponentsThatHearThem) {
   owner.ReleaseComponent(*late);
   EXPECT_EQ(log, (Log{"Owner: remove Late", "Quiet: remove Late", "Box: remove Late", "Inner: remove Late",
                       "Late: remove Late"}));
-  delete late;
+  FreeIfPresent(late);
 
-  delete inner;
+  FreeIfPresent(inner);
   adopt("Late2");
   EXPECT_EQ(log, (Log{"Owner: insert Late2", "Late2: insert Late2"}));
   quiet->Listen(true);
@@ -364,7 +366,7 @@ TEST_F(ComponentTest, ArrivalsReachOnlyTheComponentsThatHearThem) {
   quiet->Listen(true);
   adopt("Late4");
   EXPECT_EQ(log, (Log{"Owner: insert Late4", "Late2: insert Late4", "Late3: insert Late4", "Late4: insert Late4"}));
-  delete quiet;
+  FreeIfPresent(quiet);
 }
 
 TEST_F(ComponentTest, AdoptingATakenNameChangesNothing) {
@@ -434,10 +436,47 @@ TEST_F(ComponentTest, DestructionFreesTheLastAdoptedFirst) {
   new TProbe(form, "Label1");
   new TProbe(form, "Label2");
   log.clear();
-  delete form;
+  FreeIfPresent(form);
   // Everything is marked before the first goes (a probe reports when it was
   // not); unlinking sends no notices.
   EXPECT_EQ(log, (Log{"free Label2", "free Label1", "free Inner2", "free Inner1", "free Box", "free Form1"}));
+}
+
+// However a component is freed, its BeforeFree step runs once and before any
+// destructor: the form's destructor sees it marked, and the form's own notice
+// handling hears B, which asked for free notices, being released. Only a
+// component that was never allocated (a local) goes without it, and later.
+TEST_F(ComponentTest, EveryWayOfFreeingRunsBeforeFreeFirst) {
+  const Log marked = {"Form1: remove B", "A: remove B", "B: remove B", "free B", "free A", "free Form1"};
+  const Log local = {"free Form1 (not marked)", "A: remove B", "B: remove B", "free B", "free A"};
+  struct Case {
+    const char* how;
+    std::function<void(TTestForm*)> free;
+    const Log* expected;
+    int beforeFrees;
+  };
+  const Case cases[] = {
+      {"FreeIfPresent", [](TTestForm* f) { FreeIfPresent(f); }, &marked, 3},
+      {"delete", [](TTestForm* f) { delete f; }, &marked, 3},
+      {"delete as TComponent", [](TTestForm* f) { delete static_cast<TComponent*>(f); }, &marked, 3},
+      {"delete as TObject", [](TTestForm* f) { delete static_cast<TObject*>(f); }, &marked, 3},
+      {"unique_ptr", [](TTestForm* f) { std::unique_ptr<TComponent>{f}; }, &marked, 3},
+      {"local", nullptr, &local, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.how);
+    std::optional<TTestForm> localForm;
+    TTestForm* form = c.free ? new TTestForm(nullptr, "Form1") : &localForm.emplace(nullptr, "Form1");
+    auto* a = new TProbe(form, "A");
+    new TProbe(form, "B");
+    form->FindOwned("B")->RequestFreeNotice(*a);  // same owner: only B's state changes
+    TProbe::beforeFrees = 0;
+    log.clear();
+    if (c.free) c.free(form);
+    localForm.reset();
+    EXPECT_EQ(log, *c.expected);
+    EXPECT_EQ(TProbe::beforeFrees, c.beforeFrees);
+  }
 }
 
 TEST_F(ComponentTest, FreeNoticeAcrossOwnersArrivesBeforeTheComponentGoes) {
@@ -449,7 +488,7 @@ TEST_F(ComponentTest, FreeNoticeAcrossOwnersArrivesBeforeTheComponentGoes) {
   EXPECT_TRUE(watched->HasState(stFreeNotify));
   log.clear();
 
-  delete form2;
+  FreeIfPresent(form2);
   // Watched asked for notices, so its owner releases it with notices; then
   // its own destruction tells the watcher.
   EXPECT_EQ(log, (Log{"Form2: remove Watched", "Watched: remove Watched", "Watcher: remove Watched", "free Watched",
@@ -457,7 +496,7 @@ TEST_F(ComponentTest, FreeNoticeAcrossOwnersArrivesBeforeTheComponentGoes) {
   // The watcher no longer refers to the freed component (the sanitizer build
   // would catch a stale reference here).
   log.clear();
-  delete form1;
+  FreeIfPresent(form1);
   EXPECT_EQ(log, (Log{"Form1: remove Watcher", "Watcher: remove Watcher", "free Watcher", "free Form1"}));
 }
 
@@ -475,9 +514,9 @@ TEST_F(ComponentTest, FreeNoticesGoLastRecordedFirst) {
   log.clear();
   owner1.ReleaseComponent(*subject);
   log.clear();
-  delete subject;
+  FreeIfPresent(subject);
   EXPECT_EQ(log, (Log{"C: remove Subject", "B: remove Subject", "A: remove Subject", "free Subject"}));
-  delete c;
+  FreeIfPresent(c);
 }
 
 TEST_F(ComponentTest, SameOwnerComponentsDoNotRecordEachOther) {
@@ -489,7 +528,7 @@ TEST_F(ComponentTest, SameOwnerComponentsDoNotRecordEachOther) {
   EXPECT_TRUE(b->HasState(stFreeNotify));
   EXPECT_FALSE(a->HasState(stFreeNotify));
   log.clear();
-  delete form;
+  FreeIfPresent(form);
   // B has stFreeNotify, so its owner releases it with notices before freeing it.
   EXPECT_EQ(log, (Log{"free C", "Form1: remove B", "A: remove B", "B: remove B", "free B", "free A", "free Form1"}));
   (void)c;
@@ -505,10 +544,10 @@ TEST_F(ComponentTest, CancelledFreeNoticeIsNotSent) {
   log.clear();
   // The owner releases a component after the component's own destructor, so
   // the probe hears nothing more of itself.
-  delete watcher;
+  FreeIfPresent(watcher);
   EXPECT_EQ(log, (Log{"free Watcher", "Owner2: remove Watcher"}));
   log.clear();
-  delete subject;
+  FreeIfPresent(subject);
   EXPECT_EQ(log, (Log{"free Subject", "Owner1: remove Subject"}));
 }
 
@@ -519,14 +558,14 @@ TEST_F(ComponentTest, AFailingNoticeDoesNotStopDestruction) {
   auto* subject = new TProbe(form2, "Subject");
   subject->RequestFreeNotice(*failing);
   log.clear();
-  delete subject;
+  FreeIfPresent(subject);
   EXPECT_EQ(log, (Log{"Failing: fails on Subject", "free Subject", "Form2: remove Subject"}));
   // The failing component kept no reference to the freed one, and its failing
   // release does not keep its owner from freeing it.
   log.clear();
-  delete form1;
+  FreeIfPresent(form1);
   EXPECT_EQ(log, (Log{"Form1: remove Failing", "Failing: fails on Failing", "free Failing", "free Form1"}));
-  delete form2;
+  FreeIfPresent(form2);
 }
 
 TEST_F(ComponentTest, DestroyingReportsToTheDropReferencesHook) {
@@ -539,7 +578,7 @@ TEST_F(ComponentTest, DestroyingReportsToTheDropReferencesHook) {
   const auto a = reinterpret_cast<std::uintptr_t>(new TProbe(form, "A"));
   const auto b = reinterpret_cast<std::uintptr_t>(new TProbe(form, "B"));
   const std::vector<std::uintptr_t> expected = {b, a, reinterpret_cast<std::uintptr_t>(form)};
-  delete form;
+  FreeIfPresent(form);
   SetDropReferencesHook(previous);
   EXPECT_EQ(dropped, expected);
 
@@ -548,7 +587,7 @@ TEST_F(ComponentTest, DestroyingReportsToTheDropReferencesHook) {
   SetDropReferencesHook([](TPersistent* object) { dropped.push_back(reinterpret_cast<std::uintptr_t>(object)); });
   auto* font = new TTestFont;
   const auto fontAddress = reinterpret_cast<std::uintptr_t>(font);
-  delete font;
+  FreeIfPresent(font);
   SetDropReferencesHook(previous);
   EXPECT_EQ(dropped, std::vector<std::uintptr_t>{fontAddress});
 }

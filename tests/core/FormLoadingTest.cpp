@@ -51,10 +51,7 @@ class TFlForm : public TComponent {
   TW_PUBLISHED_CLASS(TFlForm, TComponent)
  public:
   explicit TFlForm(TComponent* owner) : TComponent(owner) { ++liveForms; }
-  ~TFlForm() override {
-    BeginDestruction();
-    --liveForms;
-  }
+  ~TFlForm() override { --liveForms; }
   TFlButton* Button1 = nullptr;
   TFlButton* Button2 = nullptr;
   // An after-load step that frees a component loaded with it.
@@ -62,7 +59,7 @@ class TFlForm : public TComponent {
   void AfterLoad() override {
     if (afterLoadLog) afterLoadLog->push_back(Name());
     Inherited::AfterLoad();
-    if (freeButton2) delete Button2;
+    if (freeButton2) FreeIfPresent(Button2);
   }
 };
 void TFlForm::Publish(Publisher& p) {
@@ -185,7 +182,7 @@ TEST_F(FormLoadingTest, DestroyedObjectsAndDroppedRootsLeaveNoReferences) {
   DropGlobalReferences(nullptr, "form3");
   EXPECT_EQ(PendingReferenceList().Count(), 1u);
 
-  delete formA->Button1;
+  FreeIfPresent(formA->Button1);
   EXPECT_EQ(PendingReferenceList().Count(), 0u);
 }
 

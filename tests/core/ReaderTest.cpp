@@ -70,8 +70,6 @@ class TRdWidget : public TComponent {
   TW_PUBLISHED_CLASS(TRdWidget, TComponent)
  public:
   explicit TRdWidget(TComponent* owner) : TComponent(owner) {}
-  ~TRdWidget() override { BeginDestruction(); }
-
   std::int32_t left = 0;
   std::int32_t top = 0;
   std::string caption;
@@ -189,7 +187,6 @@ class TRdForm : public TRdWidget {
   TW_PUBLISHED_CLASS(TRdForm, TRdWidget)
  public:
   explicit TRdForm(TComponent* owner) : TRdWidget(owner) {}
-  ~TRdForm() override { BeginDestruction(); }
   TRdWidget* Button1 = nullptr;
   TRdWidget* Panel1 = nullptr;
   TRdMenu* MainMenu1 = nullptr;

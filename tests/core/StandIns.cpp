@@ -166,8 +166,6 @@ void TControl::Publish(Publisher&) {}
 TControl::TControl(TComponent* owner) : TComponent(owner), font_(std::make_unique<TFont>()) {}
 
 TControl::~TControl() {
-  // Owned components may sit on this control: they go while it is whole.
-  BeginDestruction();
   if (parent_) Erase(parent_->controls_, static_cast<const TControl*>(this));
   parent_ = nullptr;
 }
@@ -209,7 +207,6 @@ void TWinControl::Publish(Publisher&) {}
 TWinControl::TWinControl(TComponent* owner) : TControl(owner) {}
 
 TWinControl::~TWinControl() {
-  BeginDestruction();
   // Children that another owner keeps outlive this control without a parent.
   for (TControl* child : controls_) child->parent_ = nullptr;
   controls_.clear();
@@ -315,7 +312,6 @@ void TMenuItem::Publish(Publisher& p) {
 TMenuItem::TMenuItem(TComponent* owner) : TComponent(owner) {}
 
 TMenuItem::~TMenuItem() {
-  BeginDestruction();
   Detach();
   for (TMenuItem* item : items_) item->parentItem_ = nullptr;
   items_.clear();
@@ -360,7 +356,6 @@ void TMainMenu::Publish(Publisher& p) { TW_PROPERTY(AutoMerge, &Self::AutoMerge,
 TMainMenu::TMainMenu(TComponent* owner) : TComponent(owner) {}
 
 TMainMenu::~TMainMenu() {
-  BeginDestruction();
   for (TMenuItem* item : items_) item->menu_ = nullptr;
   items_.clear();
 }
@@ -408,8 +403,6 @@ TForm::TForm(TComponent* owner) : TWinControl(owner) {
   SetParentColor(false);
   SetParentFont(false);
 }
-
-TForm::~TForm() { BeginDestruction(); }
 
 void TForm::SetMenu(TMainMenu* value) {
   if (const MenuObserver& observer = MenuObserverSlot()) observer(*this, value);

@@ -410,7 +410,6 @@ class TForm : public TWinControl {
 
  public:
   explicit TForm(TComponent* owner);
-  ~TForm() override;
 
   std::int32_t ClientWidth() const { return clientWidth_; }
   void SetClientWidth(std::int32_t value) { clientWidth_ = value; }
