@@ -1,6 +1,5 @@
 #include "ui/Menus.h"
 
-#include <cstdio>
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -969,7 +968,6 @@ bool TMenu::IsShortCut(UINT msg, WPARAM key, LPARAM keyData) {
 }
 
 void TMenu::SetWindowHandle(HWND window) {
-  fprintf(stderr, "SetWindowHandle %p handle %p count %d getmenu %p\n", (void*)window, (void*)items_->handle_, items_->Count(), window ? (void*)GetMenu(window) : nullptr);
   windowHandle_ = window;
   if (window) WindowAttached();
 }
