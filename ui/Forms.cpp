@@ -252,6 +252,9 @@ void TCustomForm::AfterLoad() {
   TCustomControl::AfterLoad();
   // An active control read from the resource is kept only when it can take the focus.
   if (activeControl_ && !activeControl_->CanTakeFocus()) activeControl_ = nullptr;
+  // A menu named by the resource is resolved while the form is still being
+  // read, when attaching it is put off; a window made meanwhile gets it now.
+  AttachMenu();
 }
 
 void TCustomForm::SetBorderStyle(TFormBorderStyle value) {
