@@ -124,7 +124,8 @@ class HintTiming : public ::testing::Test {
     silent_->SetParent(panel_.get());
     panel_->SetParentWindow(host_->Handle());
     SetForegroundWindow(host_->Handle());
-    PumpMessages();
+    // A hint shows only while the program is the foreground task.
+    WaitUntil([&] { return GetActiveWindow() == host_->Handle(); }, 2000);
   }
   void TearDown() override {
     ParkPointer();
@@ -134,8 +135,13 @@ class HintTiming : public ::testing::Test {
     host_.reset();
   }
   void MoveOnto(TControl* c) {
-    const POINT p = c->ClientToScreen({c->Width() / 2, c->Height() / 2});
+    const POINT local{c->Width() / 2, c->Height() / 2};
+    const POINT p = c->ClientToScreen(local);
     SetCursorPos(p.x, p.y);
+    // The platform reports the move on its own, but not always before the
+    // wait starts; the control is told directly as well.
+    if (auto* w = dynamic_cast<TWinControl*>(c))
+      PostMessageA(w->WindowHandle(), WM_MOUSEMOVE, 0, MAKELPARAM(local.x, local.y));
   }
 
   std::unique_ptr<THostWindow> host_;
