@@ -38,6 +38,7 @@ using Log = std::vector<std::string>;
 // ---- Classes the streams describe ---------------------------------------------------
 
 Log* afterLoadLog = nullptr;
+Log* freeLog = nullptr;
 
 const TTypeInfo& RdColorType() {
   static const TTypeInfo info{.kind = TPropKind::pkInteger, .name = "TRdColor", .width = owSLong};
@@ -96,6 +97,10 @@ class TRdWidget : public TComponent {
   void AfterLoad() override {
     if (afterLoadLog) afterLoadLog->push_back(Name());
     Inherited::AfterLoad();
+  }
+  void BeforeFree() override {
+    if (freeLog) freeLog->push_back(Name());
+    Inherited::BeforeFree();
   }
   void SetStreamParent(TComponent* parent) override { streamParent = parent; }
   TComponent* StreamParentOf() const override { return streamParent; }
@@ -224,9 +229,11 @@ class ReaderTest : public ::testing::Test {
     // A finder that knows no form keeps root names as they are read.
     previousFinder_ = SetGlobalComponentFinder(&FindNothing);
     afterLoadLog = &log_;
+    freeLog = &freed_;
   }
   void TearDown() override {
     afterLoadLog = nullptr;
+    freeLog = nullptr;
     SetGlobalComponentFinder(previousFinder_);
   }
 
@@ -250,6 +257,7 @@ class ReaderTest : public ::testing::Test {
   TRdForm form_{nullptr};
   Log log_;
   Log errors_;
+  Log freed_;  // components that got their BeforeFree step
   TGlobalComponentFinder previousFinder_ = nullptr;
 };
 
@@ -660,6 +668,7 @@ TEST_F(ReaderTest, IgnoredChildErrorsSkipTheWholeRecord) {
   EXPECT_NE(form_.Panel1, nullptr);
   EXPECT_NE(form_.Button1, nullptr);
   EXPECT_EQ(log_, (Log{"Form1", "Panel1", "Button1"}));
+  EXPECT_EQ(freed_, Log{""});  // the second Panel1, which kept no name
 }
 
 // A component created by a record goes when the rest of its record fails;
@@ -676,6 +685,7 @@ TEST_F(ReaderTest, FailedRecordFreesWhatItCreated) {
   EXPECT_EQ(form_.FindOwned("Inner"), nullptr);
   EXPECT_EQ(form_.OwnedCount(), 1);
   EXPECT_TRUE(log_.empty());
+  EXPECT_EQ(freed_, (Log{"Inner", "Button1"}));
 }
 
 TEST_F(ReaderTest, InheritedRecordsUpdateExistingComponents) {
