@@ -104,14 +104,7 @@ TList& TList::EnsureRoom() {
   return *this;
 }
 
-void TList::GrowCapacity() {
-  int delta = 4;
-  if (capacity_ > 64)
-    delta = capacity_ / 4;
-  else if (capacity_ > 8)
-    delta = 16;
-  ChangeCapacity(capacity_ + delta);
-}
+void TList::GrowCapacity() { ChangeCapacity(GrownCapacity(capacity_)); }
 
 void TList::ChangeCapacity(int newCapacity) {
   if (newCapacity < count_ || newCapacity > MaxListSize) RaiseListError(msg::ListCapacityError, newCapacity);

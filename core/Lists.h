@@ -21,6 +21,16 @@ enum TListNotice : std::uint8_t { inAdded = 0, inDeleted = 2 };
 // The largest count and capacity a list accepts.
 inline constexpr int MaxListSize = 0x7FFFFFF;
 
+// The capacity a full list grows to, for TList and TStringList alike: a quarter
+// more above 64 slots, 16 more above 8, else 4 more (0, 4, 8, 12, 28, 44, 60,
+// 76, 95, ...). Appends cost amortised O(1) without wasting much on the many
+// small lists.
+constexpr int GrownCapacity(int capacity) {
+  if (capacity > 64) return capacity + capacity / 4;
+  if (capacity > 8) return capacity + 16;
+  return capacity + 4;
+}
+
 class TList : public TObject {
   TW_CLASS(TList, TObject)
 
@@ -72,8 +82,7 @@ class TList : public TObject {
   virtual void ClearAll();
 
  protected:
-  // Adds a quarter above 64 slots, 16 above 8, else 4: amortised O(1) appends
-  // without wasting much on the many small lists.
+  // Grows to GrownCapacity.
   virtual void GrowCapacity();
   // Called after a non-null item entered or left the list. Nothing here.
   virtual void ItemNotice(void* item, TListNotice action);

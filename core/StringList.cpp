@@ -113,7 +113,6 @@ void TStrings::MoveLine(int fromIndex, int toIndex) {
   const int count = LineCount();
   if (fromIndex < 0 || fromIndex >= count) RaiseIndexError(fromIndex);
   if (toIndex < 0 || toIndex >= count) RaiseIndexError(toIndex);
-  if (fromIndex == toIndex) return;
   WithinBatch([&] {
     const std::string text = LineAt(fromIndex);
     TObject* object = ObjectAt(fromIndex);
@@ -258,14 +257,7 @@ void TStringList::InsertItem(int index, std::string_view text, TObject* object) 
   NotifyChanged();
 }
 
-void TStringList::Grow() {
-  int delta = 4;
-  if (capacity_ > 64)
-    delta = capacity_ / 4;
-  else if (capacity_ > 8)
-    delta = 16;
-  ChangeLineCapacity(capacity_ + delta);
-}
+void TStringList::Grow() { ChangeLineCapacity(GrownCapacity(capacity_)); }
 
 void TStringList::ChangeLineCapacity(int newCapacity) {
   // Below the count the lines beyond it would be lost.
@@ -298,15 +290,6 @@ int TStringList::AddLine(std::string_view text) {
   return index;
 }
 
-int TStringList::AddLineWithObject(std::string_view text, TObject* object) {
-  // An add that the duplicate policy ignored must not take over the object of
-  // the line that was already there.
-  const int before = count_;
-  const int index = AddLine(text);
-  if (count_ != before) PutObjectAt(index, object);
-  return index;
-}
-
 void TStringList::SwapLines(int index1, int index2) {
   CheckIndex(index1);
   CheckIndex(index2);
@@ -330,7 +313,10 @@ int TStringList::IndexOfLine(std::string_view text) const {
 void TStringList::MoveLine(int fromIndex, int toIndex) {
   // Moving takes the line out and inserts it again, which a sorted list refuses;
   // refusing before the line is taken out keeps it.
-  if (sorted_ && fromIndex != toIndex) throw EStringListError(msg::SortedListError);
+  if (sorted_) {
+    CheckIndex(fromIndex);
+    throw EStringListError(msg::SortedListError);
+  }
   TStrings::MoveLine(fromIndex, toIndex);
 }
 

@@ -59,6 +59,8 @@ class TStrings : public TPersistent {
   virtual void UpdateStateChanged(bool updating);
 
   virtual int AddLine(std::string_view text);
+  // AddLine, then the object goes to the index AddLine gave, also when that is
+  // an equal line that a sorted list kept instead of adding the text.
   virtual int AddLineWithObject(std::string_view text, TObject* object);
   // Appends every line of the other list with its object, in one batch.
   virtual void AddLines(const TStrings& other);
@@ -66,6 +68,8 @@ class TStrings : public TPersistent {
   // The first line equal to the text, ignoring case as the user's locale does;
   // -1 when none is.
   virtual int IndexOfLine(std::string_view text) const;
+  // Within one batch, also when the indices are equal: the line is taken out
+  // and put back at the target index with its object.
   virtual void MoveLine(int fromIndex, int toIndex);
   // Replaces the lines, within one batch, by those of the bytes from the
   // stream's position to its end (split as SetJoinedText does).
@@ -140,7 +144,6 @@ class TStringList : public TStrings {
   void PutLine(int index, std::string_view text) override;
   void UpdateStateChanged(bool updating) override;
   int AddLine(std::string_view text) override;
-  int AddLineWithObject(std::string_view text, TObject* object) override;
   void SwapLines(int index1, int index2) override;
   int IndexOfLine(std::string_view text) const override;
   void MoveLine(int fromIndex, int toIndex) override;

@@ -173,6 +173,7 @@ TEST(StringListTest, SortedListRefusesPositionalChanges) {
   EXPECT_EQ(test::MessageOf<EStringListError>([&] { list.PutLine(7, "z"); }), Sjis(kSortedError));
   EXPECT_EQ(test::MessageOf<EStringListError>([&] { list.InsertLine(0, "z"); }), Sjis(kSortedError));
   EXPECT_EQ(test::MessageOf<EStringListError>([&] { list.MoveLine(0, 1); }), Sjis(kSortedError));
+  EXPECT_EQ(test::MessageOf<EStringListError>([&] { list.MoveLine(1, 1); }), Sjis(kSortedError));
   EXPECT_EQ(LinesOf(list), (Lines{"a", "b"}));
   EXPECT_TRUE(log.entries.empty());
 }
@@ -203,16 +204,19 @@ TEST(StringListTest, SortedAddFollowsTheDuplicatePolicy) {
   EXPECT_EQ(LinesOf(accepting), (Lines{"A", "a", "a", "b"}));
 }
 
-TEST(StringListTest, IgnoredDuplicateKeepsTheExistingObject) {
+// The object goes to the index the add gave, also when that is the equal
+// line an ignoring sorted list kept.
+TEST(StringListTest, IgnoredDuplicateStillTakesTheObject) {
   TStringList list;
   list.SetSorted(true);
-  TObject first, second;
+  TObject first, second, third;
   EXPECT_EQ(list.AddLineWithObject("a", &first), 0);
   EXPECT_EQ(list.AddLineWithObject("A", &second), 0);
-  EXPECT_EQ(ObjectsOf(list), (std::vector<TObject*>{&first}));
+  EXPECT_EQ(LinesOf(list), Lines{"a"});
+  EXPECT_EQ(ObjectsOf(list), (std::vector<TObject*>{&second}));
   list.SetDuplicates(dupAccept);
-  EXPECT_EQ(list.AddLineWithObject("A", &second), 0);
-  EXPECT_EQ(ObjectsOf(list), (std::vector<TObject*>{&second, &first}));
+  EXPECT_EQ(list.AddLineWithObject("A", &third), 0);
+  EXPECT_EQ(ObjectsOf(list), (std::vector<TObject*>{&third, &second}));
 }
 
 TEST(StringListTest, FindSortedGivesTheMatchOrTheInsertionPoint) {
@@ -388,6 +392,12 @@ TEST(StringListTest, BatchesGiveOneChangingAndOneChangedNotice) {
 
   log.entries.clear();
   list.MoveLine(0, 3);
+  EXPECT_EQ(log.entries, (Lines{"changing 4", "changed 4"}));
+  EXPECT_EQ(LinesOf(list), (Lines{"c", "d", "e", "b"}));
+
+  // Moving a line onto itself is a change like any other.
+  log.entries.clear();
+  list.MoveLine(2, 2);
   EXPECT_EQ(log.entries, (Lines{"changing 4", "changed 4"}));
   EXPECT_EQ(LinesOf(list), (Lines{"c", "d", "e", "b"}));
 }
