@@ -1,6 +1,7 @@
 #include "runtime/Faults.h"
 
 #include "runtime/Platform.h"
+#include "runtime/Text.h"
 
 namespace tw {
 
@@ -59,19 +60,6 @@ std::unique_ptr<Exception> MakeRuntimeError(int error) {
 }
 
 thread_local int inOutResult = 0;
-
-// Cuts a text to at most max bytes without splitting a double-byte character.
-std::string CutText(std::string text, std::size_t max) {
-  if (text.size() <= max) return text;
-  std::size_t end = 0;
-  while (end < max) {
-    std::size_t step = platform::IsLeadByte(static_cast<std::uint8_t>(text[end])) ? 2 : 1;
-    if (end + step > max) break;
-    end += step;
-  }
-  text.resize(end);
-  return text;
-}
 
 }  // namespace
 
@@ -159,7 +147,7 @@ ExceptionReport MakeExceptionReport(const TObject* object, std::uintptr_t addres
   std::string text = FormatText(
       LoadResString(msg::ExceptionReport),
       {object ? object->ClassName() : "", FileNameOnly(module), reinterpret_cast<const void*>(address), message, dot});
-  return {CutText(std::move(text), 1023), CutText(LoadResString(msg::ExceptionReportCaption), 63)};
+  return {std::string(CutText(text, 1023)), std::string(CutText(LoadResString(msg::ExceptionReportCaption), 63))};
 }
 
 void GenericExceptionReport(const TObject* object, std::uintptr_t address) {

@@ -12,6 +12,7 @@
 #include "runtime/MessageTable.h"
 #include "runtime/Platform.h"
 #include "runtime/RawResources.h"
+#include "runtime/Text.h"
 
 namespace tw::platform {
 
@@ -27,11 +28,7 @@ std::optional<std::string> LoadMessage(unsigned id) {
 
 std::optional<std::span<const std::uint8_t>> FindRawResource(std::string_view name) {
   for (const RawResourceEntry* e = kRawResources; e->name; ++e) {
-    std::string_view entryName(e->name);
-    if (entryName.size() == name.size() && std::equal(name.begin(), name.end(), entryName.begin(), [](char a, char b) {
-          return (a & ~0x20) == (b & ~0x20) || a == b;
-        }))
-      return std::span<const std::uint8_t>(e->data, e->size);
+    if (SameAsciiText(e->name, name)) return std::span<const std::uint8_t>(e->data, e->size);
   }
   return std::nullopt;
 }
