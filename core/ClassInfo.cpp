@@ -7,6 +7,8 @@ namespace {
 // Names in the tables are at most 255 bytes; a longer name is cut before a search.
 std::string_view Cut(std::string_view name) { return name.size() > 255 ? name.substr(0, 255) : name; }
 
+char ClearBit5(char c) { return static_cast<char>(c & ~0x20); }
+
 template <class Entry>
 void IndexFirst(std::unordered_map<std::string, std::size_t>& index, const std::vector<Entry>& entries) {
   for (std::size_t i = 0; i < entries.size(); ++i) index.emplace(NameKey(entries[i].name), i);
@@ -33,21 +35,13 @@ const Entry* FindUp(const TClassInfo& cls, std::string_view name,
 bool NamesMatch(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = a.size(); i-- > 0;)
-    if ((a[i] & ~0x20) != (b[i] & ~0x20)) return false;
-  return true;
-}
-
-bool SameAsciiText(std::string_view a, std::string_view b) {
-  auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c; };
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (upper(a[i]) != upper(b[i])) return false;
+    if (ClearBit5(a[i]) != ClearBit5(b[i])) return false;
   return true;
 }
 
 std::string NameKey(std::string_view name) {
   std::string key(name);
-  for (char& c : key) c = static_cast<char>(c & ~0x20);
+  for (char& c : key) c = ClearBit5(c);
   return key;
 }
 
@@ -59,6 +53,13 @@ void TPublishedTables::BuildIndexes() {
 }
 
 const TPublishedTables* PublishedTablesOf(const TClassInfo& cls) { return cls.published ? &cls.published() : nullptr; }
+
+std::uint16_t PublishedPropertyCount(const TClassInfo& cls) {
+  std::size_t count = 0;
+  for (const TClassInfo* c = &cls; c; c = c->parent)
+    if (const TPublishedTables* tables = PublishedTablesOf(*c)) count += tables->properties.size();
+  return static_cast<std::uint16_t>(count);
+}
 
 const TPublishedField* FindPublishedField(const TClassInfo& cls, std::string_view name) {
   return FindUp(cls, name, &TPublishedTables::fieldByName, &TPublishedTables::fields);

@@ -30,16 +30,17 @@
 #include "core/TypeInfo.h"
 #include "core/Variant.h"
 #include "runtime/Exceptions.h"
+#include "runtime/Text.h"
 
 namespace tw {
 
 // Names of class information match when their lengths are equal and every byte
-// pair is equal after clearing bit 5 of both (ASCII letters without case).
+// pair is equal after clearing bit 5 of both (ASCII letters without case, and
+// "@" with "`" as well). Names of components, field classes and identifiers
+// compare with SameAsciiText instead, which takes only ASCII letters.
 bool NamesMatch(std::string_view a, std::string_view b);
 // The key under which NamesMatch-equal names fall together.
 std::string NameKey(std::string_view name);
-// Texts equal without regard to the case of ASCII letters (and only those).
-bool SameAsciiText(std::string_view a, std::string_view b);
 
 // ---- Handlers (event values) ----------------------------------------------
 
@@ -127,8 +128,13 @@ struct TPropInfo {
   const TTypeInfo* type = nullptr;
   std::string_view name;
   std::int32_t index = kNoIndex;
+  // The value the constructor gives an ordinal property, or kNoDefault.
   std::int32_t defaultValue = kNoDefault;
-  std::uint16_t nameIndex = 0;  // number across the class and its ancestors
+  // The property's number across the class and its ancestors: the ancestors'
+  // properties come first, then the class's own in declaration order.
+  std::uint16_t nameIndex = 0;
+  // The writer stores into a data member (rather than calling a setter).
+  bool writesField = false;
 
   // Integer, character, enumeration and set kinds.
   std::int32_t (*readOrdinal)(const TObject&, const TPropInfo&) = nullptr;
@@ -181,6 +187,8 @@ struct TPublishedTables {
 // ---- Lookups (from a class up through its parents, first match wins) -------
 
 const TPublishedTables* PublishedTablesOf(const TClassInfo& cls);
+// How many properties the class and its ancestors publish together.
+std::uint16_t PublishedPropertyCount(const TClassInfo& cls);
 const TPublishedField* FindPublishedField(const TClassInfo& cls, std::string_view name);
 const TPublishedMethod* FindPublishedMethod(const TClassInfo& cls, std::string_view name);
 const TPropInfo* FindPropertyInfo(const TClassInfo& cls, std::string_view name);
@@ -219,7 +227,26 @@ T* CheckedCast(TObject* object) {
 namespace detail {
 
 template <class V>
-constexpr bool kIsOrdinal = (std::is_integral_v<V> && sizeof(V) <= 4) || std::is_enum_v<V>;
+constexpr bool kIsOrdinal =
+    (std::is_integral_v<V> && sizeof(V) <= 4) || std::is_enum_v<V> || std::is_same_v<V, Boolean>;
+
+// The type of a data member, from a pointer to it.
+template <class M>
+struct MemberType {};
+template <class T, class C>
+struct MemberType<T C::*> {
+  using type = T;
+};
+
+// Whether a property's writer is a data member of type bool, which could not
+// keep what a property write stores (see Boolean).
+template <auto Setter>
+constexpr bool WritesBoolField() {
+  if constexpr (std::is_member_object_pointer_v<decltype(Setter)>)
+    return std::is_same_v<typename MemberType<decltype(Setter)>::type, bool>;
+  else
+    return false;
+}
 
 template <class V>
 struct IsSet : std::false_type {};
@@ -235,6 +262,8 @@ template <class V>
 std::int32_t ToOrdinal(const V& v) {
   if constexpr (IsSet<V>::value)
     return static_cast<std::int32_t>(v.Bits());
+  else if constexpr (std::is_same_v<V, Boolean>)
+    return v.Byte();
   else if constexpr (std::is_enum_v<V>)
     return static_cast<std::int32_t>(v);
   else
@@ -247,6 +276,8 @@ V FromOrdinal(std::int32_t value) {
     return V::FromBits(static_cast<std::uint32_t>(value));
   else if constexpr (std::is_same_v<V, bool>)
     return value != 0;
+  else if constexpr (std::is_same_v<V, Boolean>)
+    return Boolean::FromByte(static_cast<std::uint8_t>(value & 0xFF));
   else if constexpr (std::is_enum_v<V>)
     return static_cast<V>(static_cast<std::underlying_type_t<V>>(value));
   else
@@ -288,6 +319,24 @@ void Write(TObject& object, const TPropInfo& info, V value) {
 
 }  // namespace detail
 
+// What Property gives back, to declare more about the property just published:
+//   TW_PROPERTY(Tag, &Self::Tag, &Self::SetTag).Default(0);
+class TPropertyDeclaration {
+ public:
+  TPropertyDeclaration(TPublishedTables& tables, std::size_t index) : tables_(tables), index_(index) {}
+  // The value the constructor gives the property (ordinal kinds: integers,
+  // characters, enumerations, Booleans, sets).
+  template <class V>
+  TPropertyDeclaration& Default(const V& value) {
+    tables_.properties[index_].defaultValue = detail::ToOrdinal<V>(value);
+    return *this;
+  }
+
+ private:
+  TPublishedTables& tables_;
+  std::size_t index_;
+};
+
 template <class T>
 class ClassPublisher {
  public:
@@ -324,14 +373,18 @@ class ClassPublisher {
   // A property read by Getter and written by Setter (nullptr: read-only). Each is
   // a data member or a member function (taking the index first when the
   // property has one). The type record may be given for a type whose C++ type
-  // is shared (a component name is a text).
+  // is shared (a component name is a text). A Boolean data member is a
+  // tw::Boolean, not a bool.
   template <auto Getter, auto Setter = nullptr>
-  void Property(std::string_view name, const TTypeInfo* type = nullptr, std::int32_t index = kNoIndex) {
+  TPropertyDeclaration Property(std::string_view name, const TTypeInfo* type = nullptr, std::int32_t index = kNoIndex) {
     using V = detail::GetterValue<T, Getter>;
+    static_assert(!detail::WritesBoolField<Setter>(),
+                  "a published Boolean field must be a tw::Boolean: a bool cannot keep every value written to it");
     TPropInfo info;
     info.type = type ? type : &TypeInfoOf<V>();
     info.name = name;
     info.index = index;
+    info.writesField = std::is_member_object_pointer_v<decltype(Setter)>;
     constexpr bool writable = !std::is_same_v<decltype(Setter), std::nullptr_t>;
     if constexpr (detail::IsSet<V>::value || detail::kIsOrdinal<V>) {
       info.readOrdinal = [](const TObject& o, const TPropInfo& i) {
@@ -395,6 +448,7 @@ class ClassPublisher {
       static_assert(sizeof(V) == 0, "no published access for this property type");
     }
     tables_.properties.push_back(info);
+    return TPropertyDeclaration(tables_, tables_.properties.size() - 1);
   }
 
   // An index-dispatched message handler.
@@ -412,6 +466,10 @@ TPublishedTables BuildPublishedTables() {
   TPublishedTables tables;
   ClassPublisher<T> publisher(tables);
   T::Publish(publisher);
+  // The ancestors' properties are numbered first.
+  const std::uint16_t first = PublishedPropertyCount(T::Inherited::StaticClassInfo());
+  for (std::size_t i = 0; i < tables.properties.size(); ++i)
+    tables.properties[i].nameIndex = static_cast<std::uint16_t>(first + i);
   tables.BuildIndexes();
   return tables;
 }

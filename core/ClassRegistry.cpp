@@ -88,7 +88,7 @@ const TClassInfo* FieldClassIn(const TObject& instance, std::string_view name) {
     const TPublishedTables* tables = PublishedTablesOf(*c);
     if (!tables) continue;
     for (const TClassInfo* fieldClass : tables->fieldClasses)
-      if (ClassNameMatches(*fieldClass, name)) return fieldClass;
+      if (SameAsciiText(fieldClass->name, name)) return fieldClass;
   }
   return nullptr;
 }

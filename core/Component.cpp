@@ -1,6 +1,7 @@
 #include "core/Component.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "core/Reader.h"
@@ -14,6 +15,11 @@ bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 TComponent* ComponentIn(const TList& list, int index) { return static_cast<TComponent*>(list.Items()[index]); }
+
+// The state that the next component constructed on this thread starts with
+// (ConstructWithState); its TComponent constructor takes it before any other
+// constructor body runs.
+thread_local TComponentFlags initialState;
 
 }  // namespace
 
@@ -29,7 +35,7 @@ const TTypeInfo& ComponentNameTypeInfo() {
 
 // Owned components by name, in a flat open-addressing table: a form may own a
 // hundred thousand components, and every adoption asks whether a name is
-// taken. A slot stands for one name (compared by the bit-5 rule) and holds how
+// taken. A slot stands for one name (ASCII letters without case) and holds how
 // many owned components carry it and the first of them in owned order; names
 // are almost always unique, since adoption and renaming refuse a taken one.
 struct TComponent::OwnedNames {
@@ -44,7 +50,7 @@ struct TComponent::OwnedNames {
 
   static std::uint64_t Hash(std::string_view name) {
     std::uint64_t h = 1469598103934665603ull;
-    for (char c : name) h = (h ^ static_cast<unsigned char>(c & ~0x20)) * 1099511628211ull;
+    for (char c : name) h = (h ^ static_cast<unsigned char>(UpperAscii(c))) * 1099511628211ull;
     return h;
   }
 
@@ -54,7 +60,7 @@ struct TComponent::OwnedNames {
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
       Slot& slot = slots[i];
       if (!slot.used) return nullptr;
-      if (slot.count && slot.hash == hash && NamesMatch(slot.first->name_, name)) return &slot;
+      if (slot.count && slot.hash == hash && SameAsciiText(slot.first->name_, name)) return &slot;
     }
   }
 
@@ -91,10 +97,10 @@ struct TComponent::OwnedNames {
 
 void TComponent::Publish(Publisher& p) {
   p.Property<&TComponent::Name, &TComponent::Rename>("Name", &ComponentNameTypeInfo());
-  TW_PROPERTY(Tag, &Self::Tag, &Self::SetTag);
+  TW_PROPERTY(Tag, &Self::Tag, &Self::SetTag).Default(0);
 }
 
-TComponent::TComponent(TComponent* owner) {
+TComponent::TComponent(TComponent* owner) : state_(std::exchange(initialState, {})) {
   if (!owner) return;
   try {
     owner->AdoptComponent(*this);
@@ -103,6 +109,20 @@ TComponent::TComponent(TComponent* owner) {
     // this component behind in the owner.
     BeginDestruction();
     LeaveOwner();
+    throw;
+  }
+}
+
+TComponent* TComponent::ConstructWithState(const TClassInfo& cls, TComponent* owner, TComponentFlags state) {
+  if (!cls.construct) throw EClassNotFound(msg::ClassNotFound, {cls.name});
+  initialState = state;
+  try {
+    TComponent* component = cls.construct(owner);
+    initialState = {};
+    return component;
+  } catch (...) {
+    // Allocation failed before a constructor took the state.
+    initialState = {};
     throw;
   }
 }
@@ -317,7 +337,7 @@ void TComponent::SortOwnedNameEntries(std::string_view name) {
 TComponent* TComponent::FirstOwnedNamed(std::string_view name, const TComponent* except) const {
   for (int i = 0; owned_ && i < owned_->Count(); ++i) {
     auto* c = static_cast<TComponent*>(owned_->ItemAt(i));
-    if (c != except && NamesMatch(c->name_, name)) return c;
+    if (c != except && SameAsciiText(c->name_, name)) return c;
   }
   return nullptr;
 }
@@ -389,7 +409,7 @@ void TComponent::Rename(std::string_view newName) {
   BindOwnerField(false);
   // The owner's index finds entries through the names they carry: take this
   // one out under its old name and put it back under the new one.
-  const bool reindex = owner_ && !NamesMatch(name_, newName);
+  const bool reindex = owner_ && !SameAsciiText(name_, newName);
   if (reindex) owner_->UnindexOwnedName(*this, name_);
   name_ = std::string(newName);
   if (reindex) owner_->IndexOwnedName(*this);
@@ -397,7 +417,7 @@ void TComponent::Rename(std::string_view newName) {
 }
 
 void TComponent::CheckRename(TComponent* c, std::string_view oldName, std::string_view newName) {
-  if (c && !NamesMatch(oldName, newName) && c->owner_ == this && FindOwned(newName))
+  if (c && !SameAsciiText(oldName, newName) && c->owner_ == this && FindOwned(newName))
     throw EComponentError(msg::DuplicateName, {newName});
   if (HasState(stDesigning) && owner_) owner_->CheckRename(c, oldName, newName);
 }

@@ -71,6 +71,11 @@ class TComponent : public TPersistent {
   // only the TComponent part exists, so the new component's own overrides of
   // CheckContainer are not consulted for it.
   explicit TComponent(TComponent* owner);
+  // Constructs a component of the class with the owner, carrying the state
+  // from before any constructor body runs. The reader creates an embedded root
+  // marked loading and inline this way, so that its constructor sees it is
+  // part of a load already and does not start one of its own.
+  static TComponent* ConstructWithState(const TClassInfo& cls, TComponent* owner, TComponentFlags state);
   // Runs the destruction steps that BeforeFree did not (only for a component
   // not freed through delete), then the owner releases this component.
   ~TComponent() override;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <climits>
 
-#include "core/ClassRegistry.h"
 #include "core/PropertyAccess.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Format.h"
@@ -364,71 +363,6 @@ void EndSharedLoading() {
 TNotificationList* CurrentSharedList() { return currentShared; }
 
 // ---- Reading ---------------------------------------------------------------------------------------
-
-TComponent* TReader::ReadRootObject(TComponent* root) {
-  CheckSignature();
-  TNameSpaceLock::WriteGuard hold(NameSpaceLock());
-  TComponent* result = root;
-  bool constructed = false;
-  std::unique_ptr<TNotificationList> ownList;
-  try {
-    ReadObjectFlags();  // nothing to do with them for a root
-    if (root) {
-      ReadShortText();  // the class name: the root is what it is
-      if (root->HasState(stDesigning)) {
-        ReadShortText();
-      } else {
-        root->IncludeState(stLoading);
-        root->IncludeState(stReading);
-        root->Rename(MakeUniqueRootName(ReadShortText()));
-      }
-    } else {
-      const std::string className = ReadShortText();
-      const TClassInfo* cls = LookupClass(className);
-      if (!cls || !cls->InheritsFrom(TComponent::StaticClassInfo()) || !cls->construct)
-        throw EClassNotFound(msg::ClassNotFound, {className});
-      result = cls->construct(nullptr);
-      constructed = true;
-      result->Rename(ReadShortText());
-    }
-    SetRoot(result);
-    lookupRoot_ = result;
-
-    TNotificationList* list = CurrentSharedList();
-    if (!list) {
-      ownList = std::make_unique<TNotificationList>();
-      list = ownList.get();
-    }
-    notifications_ = list;
-    list->AppendUnique(*result);
-    owner_ = result;
-    result->IncludeState(stLoading);
-    result->IncludeState(stReading);
-    result->ReadStateFrom(*this);
-    result->ExcludeState(stReading);
-    notifications_ = nullptr;
-
-    if (ownList) {
-      ownList->NotifyAll();
-      ownList.reset();
-    }
-    ResolveGlobalReferences();
-  } catch (...) {
-    notifications_ = nullptr;
-    // The list goes before the root: it must not hear of every component the
-    // root takes with it.
-    ownList.reset();
-    // References of this root that went global wait for nothing any more;
-    // those of other roots stay.
-    try {
-      if (result) DropGlobalReferences(result, std::nullopt);
-    } catch (...) {
-    }
-    if (constructed) FreeIfPresent(result);
-    throw;
-  }
-  return result;
-}
 
 TComponent* ReadComponentFromStream(TStream& stream, TComponent* instance) {
   TReader reader(stream, kReaderBufferSize);

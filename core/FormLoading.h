@@ -57,17 +57,6 @@ class TNameSpaceLock {
     TNameSpaceLock& lock_;
   };
 
-  class ReadGuard {
-   public:
-    explicit ReadGuard(TNameSpaceLock& lock) : lock_(lock) { lock_.BeginRead(); }
-    ReadGuard(const ReadGuard&) = delete;
-    ReadGuard& operator=(const ReadGuard&) = delete;
-    ~ReadGuard() { lock_.EndRead(); }
-
-   private:
-    TNameSpaceLock& lock_;
-  };
-
  private:
   std::shared_mutex mutex_;
   std::atomic<std::thread::id> holder_{};

@@ -29,20 +29,6 @@ std::int32_t ExtendToWidth(std::int32_t value, TOrdWidth width) {
   return value;
 }
 
-// The longest start of the text that has at most limit bytes and does not end
-// between the two bytes of a double-byte character.
-std::string_view CutText(std::string_view text, std::size_t limit) {
-  if (text.size() <= limit) return text;
-  std::size_t end = 0;
-  while (end < limit) {
-    const std::size_t step =
-        platform::IsLeadByte(static_cast<std::uint8_t>(text[end])) && end + 1 < text.size() ? 2 : 1;
-    if (end + step > limit) break;
-    end += step;
-  }
-  return text.substr(0, end);
-}
-
 std::size_t ShortTextLimit(const TTypeInfo* type) {
   if (type && type->maxValue >= 1 && type->maxValue <= 255) return static_cast<std::size_t>(type->maxValue);
   return 255;
@@ -65,10 +51,13 @@ IdentMapRegistry& IdentMaps() {
   return registry;
 }
 
-const TIntConst* FindRegistration(const std::vector<TIntConst>& entries, const TTypeInfo& type) {
-  for (const TIntConst& entry : entries)
-    if (entry.type == &type) return &entry;
-  return nullptr;
+// The first registration for exactly this type record (empty when none).
+TIntConst RegistrationOf(const TTypeInfo& type) {
+  IdentMapRegistry& maps = IdentMaps();
+  std::lock_guard guard(maps.lock);
+  for (const TIntConst& entry : maps.entries)
+    if (entry.type == &type) return entry;
+  return {};
 }
 
 }  // namespace
@@ -118,7 +107,10 @@ void WriteTextProperty(TObject& object, const TPropInfo& prop, std::string_view 
   if (prop.writeWideText) {
     prop.writeWideText(object, prop, platform::AnsiToWide(text));
   } else if (prop.writeText) {
-    if (prop.type && prop.type->kind == TPropKind::pkShortText) text = CutText(text, ShortTextLimit(prop.type));
+    // A short text holds at most 255 bytes; a field of a shorter type keeps
+    // only what fits it, while a setter gets the whole short text.
+    if (prop.type && prop.type->kind == TPropKind::pkShortText)
+      text = CutText(text, prop.writesField ? ShortTextLimit(prop.type) : 255);
     prop.writeText(object, prop, text);
   }
 }
@@ -171,13 +163,8 @@ std::int32_t EnumValueOf(const TTypeInfo& type, std::string_view name) {
   const TTypeInfo& base = type.BaseType();
   if (base.maxValue < 0) return -1;
   const std::size_t count = std::min(base.valueNames.size(), static_cast<std::size_t>(base.maxValue) + 1);
-  const auto first = static_cast<char>(name[0] & ~0x20);
-  for (std::size_t value = 0; value < count; ++value) {
-    const std::string_view candidate = base.valueNames[value];
-    // Length and first letter rule most names out before the full comparison.
-    if (candidate.size() != name.size() || static_cast<char>(candidate[0] & ~0x20) != first) continue;
-    if (NamesMatch(candidate, name)) return static_cast<std::int32_t>(value);
-  }
+  for (std::size_t value = 0; value < count; ++value)
+    if (NamesMatch(base.valueNames[value], name)) return static_cast<std::int32_t>(value);
   return -1;
 }
 
@@ -216,18 +203,8 @@ void RegisterIdentMap(const TTypeInfo& type, TIdentToIntFn identToInt, TIntToIde
   maps.entries.push_back({&type, identToInt, intToIdent});
 }
 
-TIdentToIntFn FindIdentMapper(const TTypeInfo& type) {
-  IdentMapRegistry& maps = IdentMaps();
-  std::lock_guard guard(maps.lock);
-  const TIntConst* entry = FindRegistration(maps.entries, type);
-  return entry ? entry->identToInt : nullptr;
-}
+TIdentToIntFn FindIdentMapper(const TTypeInfo& type) { return RegistrationOf(type).identToInt; }
 
-TIntToIdentFn FindIntToIdent(const TTypeInfo& type) {
-  IdentMapRegistry& maps = IdentMaps();
-  std::lock_guard guard(maps.lock);
-  const TIntConst* entry = FindRegistration(maps.entries, type);
-  return entry ? entry->intToIdent : nullptr;
-}
+TIntToIdentFn FindIntToIdent(const TTypeInfo& type) { return RegistrationOf(type).intToIdent; }
 
 }  // namespace tw

@@ -47,8 +47,8 @@ void WriteObjectProperty(TObject& object, const TPropInfo& prop, TObject* value)
 std::string ReadTextProperty(const TObject& object, const TPropInfo& prop);
 std::u16string ReadWideTextProperty(const TObject& object, const TPropInfo& prop);
 // By the property's kind: long text as it is; wide text converted from the ANSI
-// code page; short text cut to 255 bytes and to the type's maximum length,
-// never inside a double-byte character.
+// code page; short text cut to 255 bytes, and for a field to the type's
+// maximum length, never inside a double-byte character.
 void WriteTextProperty(TObject& object, const TPropInfo& prop, std::string_view text);
 
 THandler ReadHandlerProperty(const TObject& object, const TPropInfo& prop);

@@ -326,12 +326,23 @@ std::u16string TReader::ReadWidePayload() {
 
 std::int32_t TReader::ReadIntValue() { return ReadIntPayload(ReadTag()); }
 
-std::int64_t TReader::ReadInt64Value() {
-  const TStreamValue tag = ReadTag();
-  if (tag != svInt64) return ReadIntPayload(tag);
+float TReader::ReadSinglePayload() {
+  std::uint8_t bytes[4];
+  ReadRaw(bytes, sizeof bytes);
+  return std::bit_cast<float>(Le32(bytes));
+}
+
+std::int64_t TReader::ReadInt64Payload() {
   std::uint8_t bytes[8];
   ReadRaw(bytes, sizeof bytes);
   return static_cast<std::int64_t>(Le64(bytes));
+}
+
+double TReader::ReadDatePayload() { return std::bit_cast<double>(ReadInt64Payload()); }
+
+std::int64_t TReader::ReadInt64Value() {
+  const TStreamValue tag = ReadTag();
+  return tag == svInt64 ? ReadInt64Payload() : ReadIntPayload(tag);
 }
 
 long double TReader::ReadExtendedValue() {
@@ -341,26 +352,17 @@ long double TReader::ReadExtendedValue() {
 
 float TReader::ReadSingleValue() {
   const TStreamValue tag = ReadTag();
-  if (tag != svSingle) return static_cast<float>(ReadIntPayload(tag));
-  std::uint8_t bytes[4];
-  ReadRaw(bytes, sizeof bytes);
-  return std::bit_cast<float>(Le32(bytes));
+  return tag == svSingle ? ReadSinglePayload() : static_cast<float>(ReadIntPayload(tag));
 }
 
 std::int64_t TReader::ReadCurrencyValue() {
   const TStreamValue tag = ReadTag();
-  if (tag != svCurrency) return std::int64_t{ReadIntPayload(tag)} * 10000;
-  std::uint8_t bytes[8];
-  ReadRaw(bytes, sizeof bytes);
-  return static_cast<std::int64_t>(Le64(bytes));
+  return tag == svCurrency ? ReadInt64Payload() : std::int64_t{ReadIntPayload(tag)} * 10000;
 }
 
 double TReader::ReadDateValue() {
   const TStreamValue tag = ReadTag();
-  if (tag != svDate) return ReadIntPayload(tag);
-  std::uint8_t bytes[8];
-  ReadRaw(bytes, sizeof bytes);
-  return std::bit_cast<double>(Le64(bytes));
+  return tag == svDate ? ReadDatePayload() : ReadIntPayload(tag);
 }
 
 std::string TReader::ReadTextValue() {
@@ -392,13 +394,7 @@ char TReader::ReadCharValue() {
   return text[0];
 }
 
-bool TReader::ReadBoolValue() {
-  const TStreamValue tag = ReadTag();
-  if (tag == svTrue || tag == svFalse) return tag == svTrue;
-  StepBack();
-  SkipValueData();
-  return false;
-}
+bool TReader::ReadBoolValue() { return ReadTag() == svTrue; }
 
 std::uint32_t TReader::ReadSetValue(const TTypeInfo& setType) {
   if (ReadTag() != svSet) RejectValue();
@@ -657,7 +653,6 @@ void TReader::AssignPropertyValue(TPersistent& object, const TPropInfo& prop) {
 
 void TReader::ReadVariantValue(TPersistent& object, const TPropInfo& prop) {
   TVariant value;
-  std::uint8_t bytes[8];
   const TStreamValue tag = ReadTag();
   switch (tag) {
     case svNull: value = TVariant::Null(); break;
@@ -670,18 +665,9 @@ void TReader::ReadVariantValue(TPersistent& object, const TPropInfo& prop) {
     case svLString: value = TVariant::Text(ReadTextPayload(tag)); break;
     case svFalse:
     case svTrue: value = TVariant::Boolean(tag == svTrue); break;
-    case svSingle:
-      ReadRaw(bytes, 4);
-      value = TVariant::Single(std::bit_cast<float>(Le32(bytes)));
-      break;
-    case svCurrency:
-      ReadRaw(bytes, 8);
-      value = TVariant::CurrencyScaled(static_cast<std::int64_t>(Le64(bytes)));
-      break;
-    case svDate:
-      ReadRaw(bytes, 8);
-      value = TVariant::Date(std::bit_cast<double>(Le64(bytes)));
-      break;
+    case svSingle: value = TVariant::Single(ReadSinglePayload()); break;
+    case svCurrency: value = TVariant::CurrencyScaled(ReadInt64Payload()); break;
+    case svDate: value = TVariant::Date(ReadDatePayload()); break;
     case svWString: value = TVariant::WideText(ReadWidePayload()); break;
     default:
       StepBack();
@@ -709,12 +695,6 @@ void TReader::AddPendingReference(TPersistent& object, const TPropInfo& prop, st
   if (!fixups_) fixups_ = std::make_unique<std::vector<std::unique_ptr<TPropFixup>>>();
   fixups_->push_back(std::make_unique<TPropFixup>(TPropFixup{&object, root_, &prop, {}, std::move(name)}));
   ++fixupObjects_[&object];
-}
-
-std::size_t TReader::PendingReferenceCount() const {
-  if (!fixups_) return 0;
-  return static_cast<std::size_t>(
-      std::count_if(fixups_->begin(), fixups_->end(), [](const auto& f) { return f != nullptr; }));
 }
 
 std::unique_ptr<TPropFixup> TReader::TakePendingReference(std::size_t index) {
@@ -846,11 +826,10 @@ TComponent* TReader::CreateObject(std::string_view className, TObjectFlags flags
   if (!component) {
     // An abstract class has no constructor to create the object with.
     if (!cls.construct) throw EClassNotFound(msg::ClassNotFound, {className});
-    component = cls.construct(owner_);
-    if (flags.Contains(ofInline)) {
-      component->IncludeState(stLoading);
-      component->IncludeState(stInline);
-    }
+    // An embedded root is marked before its constructor runs, which would
+    // otherwise start a load of its own.
+    const TComponentFlags state = flags.Contains(ofInline) ? TComponentFlags{stLoading, stInline} : TComponentFlags{};
+    component = TComponent::ConstructWithState(cls, owner_, state);
   }
   component->IncludeState(stLoading);
   return component;
@@ -921,6 +900,71 @@ TComponent* TReader::ReadChildObject(TComponent* existing) {
     throw;
   }
   return component;
+}
+
+TComponent* TReader::ReadRootObject(TComponent* root) {
+  CheckSignature();
+  TNameSpaceLock::WriteGuard hold(NameSpaceLock());
+  TComponent* result = root;
+  bool constructed = false;
+  std::unique_ptr<TNotificationList> ownList;
+  try {
+    ReadObjectFlags();  // nothing to do with them for a root
+    if (root) {
+      ReadShortText();  // the class name: the root is what it is
+      if (root->HasState(stDesigning)) {
+        ReadShortText();
+      } else {
+        root->IncludeState(stLoading);
+        root->IncludeState(stReading);
+        root->Rename(MakeUniqueRootName(ReadShortText()));
+      }
+    } else {
+      const std::string className = ReadShortText();
+      const TClassInfo* cls = LookupClass(className);
+      if (!cls || !cls->InheritsFrom(TComponent::StaticClassInfo()) || !cls->construct)
+        throw EClassNotFound(msg::ClassNotFound, {className});
+      result = cls->construct(nullptr);
+      constructed = true;
+      result->Rename(ReadShortText());
+    }
+    SetRoot(result);
+    lookupRoot_ = result;
+
+    TNotificationList* list = CurrentSharedList();
+    if (!list) {
+      ownList = std::make_unique<TNotificationList>();
+      list = ownList.get();
+    }
+    notifications_ = list;
+    list->AppendUnique(*result);
+    owner_ = result;
+    result->IncludeState(stLoading);
+    result->IncludeState(stReading);
+    result->ReadStateFrom(*this);
+    result->ExcludeState(stReading);
+    notifications_ = nullptr;
+
+    if (ownList) {
+      ownList->NotifyAll();
+      ownList.reset();
+    }
+    ResolveGlobalReferences();
+  } catch (...) {
+    notifications_ = nullptr;
+    // The list goes before the root: it must not hear of every component the
+    // root takes with it.
+    ownList.reset();
+    // References of this root that went global wait for nothing any more;
+    // those of other roots stay.
+    try {
+      if (result) DropGlobalReferences(result, std::nullopt);
+    } catch (...) {
+    }
+    if (constructed) FreeIfPresent(result);
+    throw;
+  }
+  return result;
 }
 
 }  // namespace tw

@@ -254,8 +254,7 @@ class TReader : public TFiler {
   // svIdent's text; svFalse "False", svTrue "True", svNil "nil", svNull "Null".
   std::string ReadIdentValue();
   char ReadCharValue();
-  // Any tag: true exactly for svTrue. The payload of another tag is skipped,
-  // so that the reader stays at the next value.
+  // Reads one tag and no payload: true exactly for svTrue.
   bool ReadBoolValue();
   // The 32-bit set of the named elements of the set type's element
   // enumeration; elements above 31 are left out.
@@ -321,13 +320,9 @@ class TReader : public TFiler {
 
   // The components to notify after loading; none: nothing is recorded.
   TNotificationList* NotificationList() const { return notifications_; }
-  void SetNotificationList(TNotificationList* list) { notifications_ = list; }
 
-  // The references met by the current read, until they are resolved. The
-  // list exists while the outermost object body is read.
-  bool HasPendingReferences() const { return fixups_ != nullptr; }
-  std::size_t PendingReferenceCount() const;
-  // Frees the list (references not resolved yet are dropped).
+  // Frees the list of references met by the current read (those not resolved
+  // yet are dropped). The list exists while the outermost object body is read.
   void DropPendingReferences();
 
   const TMethodLookupHook& OnMethodLookup() const { return onMethodLookup_; }
@@ -363,6 +358,10 @@ class TReader : public TFiler {
   [[noreturn]] void RejectValue();
   std::int32_t ReadIntPayload(TStreamValue tag);
   long double ReadExtendedPayload();
+  float ReadSinglePayload();
+  // svInt64 and svCurrency (the amount times 10000).
+  std::int64_t ReadInt64Payload();
+  double ReadDatePayload();
   std::string ReadTextPayload(TStreamValue tag);
   std::u16string ReadWidePayload();
   void ReadPropertyPath(TPersistent& instance, const std::string& path);

@@ -164,6 +164,32 @@ struct TypeTraits<bool> {
   }
 };
 
+// The storage of a published Boolean field. Writing an ordinal property stores
+// the low byte of the value in a one-byte field, whatever the value, so a
+// Boolean field written with 2 holds 2 (and reads back 2); a C++ bool cannot
+// hold that. True when the byte is not 0. Properties written through a setter
+// may use bool.
+class Boolean {
+ public:
+  constexpr Boolean(bool value = false) : byte_(value ? 1 : 0) {}  // NOLINT: stands in for bool
+  static constexpr Boolean FromByte(std::uint8_t byte) {
+    Boolean b;
+    b.byte_ = byte;
+    return b;
+  }
+  constexpr operator bool() const { return byte_ != 0; }  // NOLINT: stands in for bool
+  constexpr std::uint8_t Byte() const { return byte_; }
+
+ private:
+  std::uint8_t byte_;
+};
+
+// One type, one record: a Boolean field has the record of bool.
+template <>
+inline const TTypeInfo& TypeInfoOf<Boolean>() {
+  return TypeInfoOf<bool>();
+}
+
 // A set of the values of an enumeration (0 up to the storage's bit count),
 // stored as bits.
 template <class E, class Storage = std::uint32_t>

@@ -61,6 +61,14 @@ class TRegC : public TComponent {
 };
 void TRegC::Publish(Publisher&) {}
 
+class TReg_2 : public TComponent {
+  TW_PUBLISHED_CLASS(TReg_2, TComponent)
+
+ public:
+  using TComponent::TComponent;
+};
+void TReg_2::Publish(Publisher&) {}
+
 // A class whose parent's name is taken by another class.
 class TTwinChild : public second::TTwin {
   TW_PUBLISHED_CLASS(TTwinChild, second::TTwin)
@@ -78,10 +86,12 @@ class TFieldForm : public TComponent {
   using TComponent::TComponent;
   first::TTwin* Twin1 = nullptr;
   TRegC* RegC1 = nullptr;
+  TReg_2* Reg1 = nullptr;
 };
 void TFieldForm::Publish(Publisher& p) {
   TW_FIELD(Twin1);
   TW_FIELD(RegC1);
+  TW_FIELD(Reg1);
 }
 
 class TFieldFormChild : public TFieldForm {
@@ -198,6 +208,8 @@ TEST_F(ClassRegistryTest, FieldClassesComeBeforeTheRegistry) {
       {&child, "TTwin", &second::TTwin::StaticClassInfo()},    // the nearest class's table first
       {&parent, "ttwin", &first::TTwin::StaticClassInfo()},    // without registration
       {&child, "TREGC", &TRegC::StaticClassInfo()},            // from the parent's table
+      {&child, "treg_2", &TReg_2::StaticClassInfo()},          // ASCII letters without case
+      {&child, "TReg\x7F\x12", nullptr},                       // but no other byte pair of the bit-5 rule
       {&child, "TRegB", &TRegB::StaticClassInfo()},            // registered
       {&child, "TComponent", &TComponent::StaticClassInfo()},  // registered with TRegB
       {&child, "TNowhere", nullptr},

@@ -237,14 +237,18 @@ TEST_F(ComponentTest, FindOwnedMatchesAsciiLettersWithoutCase) {
   EXPECT_EQ(form.FindOwned("NowVideo"), nullptr);  // no owned list at all
   auto* video = new TProbe(&form, "NowVideo");
   auto* audio = new TProbe(&form, "NowAudio");
+  auto* size = new TProbe(&form, "Now_Size1");
   new TProbe(&form);  // unnamed
 
   struct Case {
     std::string name;
     TComponent* expected;
   };
-  const Case cases[] = {{"NOWVIDEO", video},  {"nowvideo", video},    {"NowAudio", audio},
-                        {"NowVide", nullptr}, {"NowVideo1", nullptr}, {"", nullptr}};
+  // Only letters ignore case: "_" and "1" do not match 0x7F and 0x11, which
+  // differ from them in bit 5 alone.
+  const Case cases[] = {{"NOWVIDEO", video},  {"nowvideo", video},       {"NowAudio", audio},
+                        {"NOW_SIZE1", size},  {"Now\x7FSize1", nullptr}, {"Now_Size\x11", nullptr},
+                        {"NowVide", nullptr}, {"NowVideo1", nullptr},    {"", nullptr}};
   for (const Case& c : cases) EXPECT_EQ(form.FindOwned(c.name), c.expected) << c.name;
 }
 

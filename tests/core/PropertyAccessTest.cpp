@@ -8,8 +8,10 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "core/Component.h"
 #include "core/Persistent.h"
 #include "runtime/Exceptions.h"
 #include "tests/TestSupport.h"
@@ -78,7 +80,7 @@ class TLeafThing : public TMiddleThing {
   std::uint16_t uWord = 0;
   std::int32_t sLong = 0;
   char letter = 0;
-  bool visible = false;
+  Boolean visible = false;
   TTestBorderStyle borderStyle = bsSizeable;
   TSet<TTestOption> options;
   std::int32_t rawWord = 0;  // published through a method as a signed byte
@@ -93,6 +95,7 @@ class TLeafThing : public TMiddleThing {
   std::u16string wide;
   std::string shortName;
   std::string shortText;
+  std::string shortByMethod;
   std::int32_t leafTag = 0;
   TObject* clickedBy = nullptr;
 
@@ -100,6 +103,7 @@ class TLeafThing : public TMiddleThing {
   std::int32_t GetPosition(std::int32_t index) const { return position[static_cast<std::size_t>(index)]; }
   void SetPosition(std::int32_t index, std::int32_t v) { position[static_cast<std::size_t>(index)] = v; }
   std::int32_t Count() const { return 7; }
+  void SetShortByMethod(std::string value) { shortByMethod = std::move(value); }
   void Clicked(TObject* sender) { clickedBy = sender; }
 };
 
@@ -111,8 +115,8 @@ void TLeafThing::Publish(Publisher& p) {
   TW_PROPERTY(SLong, &Self::sLong, &Self::sLong);
   TW_PROPERTY(Letter, &Self::letter, &Self::letter);
   TW_PROPERTY(Visible, &Self::visible, &Self::visible);
-  TW_PROPERTY(BorderStyle, &Self::borderStyle, &Self::borderStyle);
-  TW_PROPERTY(Options, &Self::options, &Self::options);
+  TW_PROPERTY(BorderStyle, &Self::borderStyle, &Self::borderStyle).Default(bsSizeable);
+  TW_PROPERTY(Options, &Self::options, &Self::options).Default(TSet<TTestOption>{opA, opC});
   p.Property<&Self::GetRaw>("Raw", &TypeInfoOf<std::int8_t>());
   p.Property<&Self::GetPosition, &Self::SetPosition>("Left", nullptr, 0);
   p.Property<&Self::GetPosition, &Self::SetPosition>("Top", nullptr, 1);
@@ -126,6 +130,7 @@ void TLeafThing::Publish(Publisher& p) {
   TW_PROPERTY(Wide, &Self::wide, &Self::wide);
   p.Property<&Self::shortName, &Self::shortName>("ShortName", &kShortText9);
   p.Property<&Self::shortText, &Self::shortText>("ShortText", &kShortText);
+  p.Property<&Self::shortByMethod, &Self::SetShortByMethod>("ShortByMethod", &kShortText9);
   TW_PROPERTY(Count, &Self::Count);
   // Republished here: the leaf's own record hides the base's.
   TW_PROPERTY(tag, &Self::leafTag, &Self::leafTag);
@@ -171,6 +176,33 @@ TEST(PropertyAccessTest, FindClimbsTheClassChainAndMatchesByTheBit5Rule) {
   EXPECT_EQ(FindPropertyInfo(TypeInfoOf<std::string>(), "caption"), nullptr);
 }
 
+// Each record carries its number across the class and its ancestors (theirs
+// first) and the default its class declared, if any.
+TEST(PropertyAccessTest, RecordsCarryTheirNameIndexAndDefault) {
+  const TClassInfo& component = TComponent::StaticClassInfo();
+  const TClassInfo& leaf = TLeafThing::StaticClassInfo();
+  struct Case {
+    const TClassInfo* cls;
+    std::string_view name;
+    std::uint16_t nameIndex;
+    std::int32_t defaultValue;
+  };
+  const Case cases[] = {
+      {&component, "Name", 0, kNoDefault}, {&component, "Tag", 1, 0},       {&leaf, "Name", 0, kNoDefault},
+      {&leaf, "Caption", 2, kNoDefault},   {&leaf, "SByte", 3, kNoDefault}, {&leaf, "BorderStyle", 10, bsSizeable},
+      {&leaf, "Options", 11, 0b101},       {&leaf, "tag", 27, kNoDefault},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.cls->name) + "." + std::string(c.name));
+    const TPropInfo* prop = FindPropertyInfo(*c.cls, c.name);
+    ASSERT_NE(prop, nullptr);
+    EXPECT_EQ(prop->nameIndex, c.nameIndex);
+    EXPECT_EQ(prop->defaultValue, c.defaultValue);
+  }
+  EXPECT_EQ(PublishedPropertyCount(component), 2);
+  EXPECT_EQ(PublishedPropertyCount(leaf), 28);
+}
+
 // ---- Ordinals ------------------------------------------------------------------
 
 TEST(PropertyAccessTest, OrdinalsAreStoredAndReadWithTheirWidth) {
@@ -193,7 +225,9 @@ TEST(PropertyAccessTest, OrdinalsAreStoredAndReadWithTheirWidth) {
       {"Letter", 0xE9, 0xE9, [](const TLeafThing& t) { return static_cast<std::uint8_t>(t.letter); }, 0xE9},
       {"BorderStyle", bsDialog, bsDialog, [](const TLeafThing& t) { return t.borderStyle; }, bsDialog},
       {"Options", 0b101, 0b101, [](const TLeafThing& t) { return t.options.Bits(); }, 0b101},
-      {"Visible", 1, 1, [](const TLeafThing& t) { return t.visible; }, 1},
+      {"Visible", 1, 1, [](const TLeafThing& t) { return t.visible.Byte(); }, 1},
+      // A Boolean field keeps the byte as it was written.
+      {"Visible", 2, 2, [](const TLeafThing& t) { return t.visible.Byte(); }, 2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -281,6 +315,10 @@ TEST(PropertyAccessTest, TextsAreConvertedToThePropertysTextType) {
       {"ShortText", std::string(300, 'x'), [](const TLeafThing& t) { return t.shortText == std::string(255, 'x'); }},
       {"ShortText", std::string(254, 'x') + kana,
        [](const TLeafThing& t) { return t.shortText == std::string(254, 'x'); }},
+      // A setter gets the whole short text: 255 bytes, whatever the type's maximum.
+      {"ShortByMethod", "abcdefghijkl", [](const TLeafThing& t) { return t.shortByMethod == "abcdefghijkl"; }},
+      {"ShortByMethod", std::string(300, 'x'),
+       [](const TLeafThing& t) { return t.shortByMethod == std::string(255, 'x'); }},
       // Wide text from the ANSI code page.
       {"Wide", "Form1", [](const TLeafThing& t) { return t.wide == u"Form1"; }},
       {"Wide", Sjis("計算 (&C)"), [](const TLeafThing& t) { return t.wide == u"計算 (&C)"; }},

@@ -75,7 +75,7 @@ class TRdWidget : public TComponent {
   std::int32_t top = 0;
   std::string caption;
   TRdAlign align = raLeft;
-  bool visible = true;
+  Boolean visible = true;
   TSet<TRdOption> options;
   std::int32_t color = 0;
   long double ratio = 0;
@@ -188,6 +188,16 @@ class TRdList : public TComponent {
 };
 void TRdList::Publish(Publisher& p) { TW_PROPERTY(Entries, &Self::Entries, &Self::SetEntries); }
 
+// Like a frame, whose constructor loads its own resource unless it is part of
+// a load already: it notes the state it was constructed in.
+class TRdFrame : public TRdWidget {
+  TW_PUBLISHED_CLASS(TRdFrame, TRdWidget)
+ public:
+  explicit TRdFrame(TComponent* owner) : TRdWidget(owner), stateAtConstruction(ComponentState()) {}
+  TComponentFlags stateAtConstruction;
+};
+void TRdFrame::Publish(Publisher&) {}
+
 class TRdForm : public TRdWidget {
   TW_PUBLISHED_CLASS(TRdForm, TRdWidget)
  public:
@@ -197,6 +207,8 @@ class TRdForm : public TRdWidget {
   TRdMenu* MainMenu1 = nullptr;
   TRdBlob* Blob1 = nullptr;
   TRdList* List1 = nullptr;
+  TRdFrame* Frame1 = nullptr;
+  TRdFrame* Frame2 = nullptr;
   TRdMenu* menu = nullptr;
   TObject* clickedBy = nullptr;
   void ButtonClick(TObject* sender) { clickedBy = sender; }
@@ -208,6 +220,8 @@ void TRdForm::Publish(Publisher& p) {
   TW_FIELD(MainMenu1);
   TW_FIELD(Blob1);
   TW_FIELD(List1);
+  TW_FIELD(Frame1);
+  TW_FIELD(Frame2);
   TW_METHOD(ButtonClick);
   TW_METHOD(CountClick);
   TW_PROPERTY(Menu, &Self::menu, &Self::menu);
@@ -328,14 +342,14 @@ TEST_F(ReaderTest, CharacterValueMustBeOneByte) {
   EXPECT_EQ(reader.ReadCharValue(), 'c');  // the bad text was consumed
 }
 
-TEST_F(ReaderTest, BooleanReadStaysInStepOverOtherTags) {
-  Bytes bytes = Bytes().Raw({9}).Int32(5).Raw({8}).Int8(1);
+TEST_F(ReaderTest, BooleanReadTakesOneTagAndNoPayload) {
+  Bytes bytes = Bytes().Raw({9, 8}).Int32(5);
   auto stream = bytes.Stream();
   TReader reader(*stream);
   EXPECT_TRUE(reader.ReadBoolValue());
   EXPECT_FALSE(reader.ReadBoolValue());
-  EXPECT_FALSE(reader.ReadBoolValue());
-  EXPECT_EQ(reader.ReadIntValue(), 1);
+  EXPECT_FALSE(reader.ReadBoolValue());  // tag 4 alone
+  EXPECT_EQ(reader.ReadTag(), 5);        // the first byte of its payload
 }
 
 TEST_F(ReaderTest, WrongTagSkipsTheWholeValue) {
@@ -686,6 +700,23 @@ TEST_F(ReaderTest, FailedRecordFreesWhatItCreated) {
   EXPECT_EQ(form_.OwnedCount(), 1);
   EXPECT_TRUE(log_.empty());
   EXPECT_EQ(freed_, (Log{"Inner", "Button1"}));
+}
+
+// A record flagged inline creates a component that is loading and inline
+// before its constructor runs; any other starts with an empty state.
+TEST_F(ReaderTest, InlineRecordMarksTheChildBeforeItsConstructorRuns) {
+  Bytes bytes = FormStart().End();
+  bytes.Raw({0xF4}).Object("TRdFrame", "Frame1").End().End();
+  bytes.Object("TRdFrame", "Frame2").End().End();
+  bytes.End();
+  Load(bytes);
+  ASSERT_NE(form_.Frame1, nullptr);
+  ASSERT_NE(form_.Frame2, nullptr);
+  EXPECT_EQ(form_.Frame1->stateAtConstruction, (TComponentFlags{stLoading, stInline}));
+  EXPECT_TRUE(form_.Frame2->stateAtConstruction.Empty());
+  EXPECT_TRUE(form_.Frame1->HasState(stInline));
+  EXPECT_FALSE(form_.Frame2->HasState(stInline));
+  EXPECT_EQ(log_, (Log{"Form1", "Frame1", "Frame2"}));
 }
 
 TEST_F(ReaderTest, InheritedRecordsUpdateExistingComponents) {
