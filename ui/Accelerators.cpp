@@ -1,14 +1,9 @@
 #include "ui/Accelerators.h"
 
 #include "runtime/Platform.h"
+#include "runtime/Text.h"
 
 namespace tw {
-
-namespace {
-
-char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c; }
-
-}  // namespace
 
 std::size_t CharLengthAt(std::string_view text, std::size_t pos) {
   if (pos >= text.size()) return 0;
@@ -57,7 +52,7 @@ bool CharMatches(std::uint32_t charCode, std::string_view character) {
     return static_cast<std::uint8_t>(character[0]) == (charCode >> 8) &&
            static_cast<std::uint8_t>(character[1]) == (charCode & 0xFF);
   }
-  return character.size() == 1 && AsciiUpper(character[0]) == AsciiUpper(static_cast<char>(charCode));
+  return character.size() == 1 && UpperAscii(character[0]) == UpperAscii(static_cast<char>(charCode));
 }
 
 bool IsAccelerator(std::uint32_t charCode, std::string_view caption) {

@@ -44,19 +44,21 @@ TControl* ControlAtScreenPoint(POINT screenPoint) {
   return deeper ? deeper : window;
 }
 
-void UncaughtToApplication(TObject* sender) {
-  if (application) {
-    application->HandleUncaught(sender);
-    return;
-  }
-  try {
-    throw;
-  } catch (const TObject& object) {
-    GenericExceptionReport(&object, 0);
-  } catch (...) {
-    GenericExceptionReport(nullptr, 0);
-  }
+// Shows the window with the minimise/restore animation switched off for the call.
+void ShowWithoutAnimation(HWND window, int command) {
+  ANIMATIONINFO animation{sizeof animation, 0};
+  SystemParametersInfoA(SPI_GETANIMATION, sizeof animation, &animation, 0);
+  const int previous = animation.iMinAnimate;
+  animation.iMinAnimate = 0;
+  SystemParametersInfoA(SPI_SETANIMATION, sizeof animation, &animation, 0);
+  ShowWindow(window, command);
+  animation.iMinAnimate = previous;
+  SystemParametersInfoA(SPI_SETANIMATION, sizeof animation, &animation, 0);
 }
+
+// Installed only while the application exists; before and after, the guard
+// falls back to the runtime's own report.
+void UncaughtToApplication(TObject* sender) { application->HandleUncaught(sender); }
 
 void ControlGoneToApplication(TControl* control) {
   if (application) application->ControlGone(control);
@@ -238,12 +240,12 @@ void InitializeFramework() {
 }
 
 void FinalizeFramework() {
+  SetUncaughtHandler(nullptr);
   if (application) {
     application->Cleanup();
     TApplication* app = application;
     delete app;
   }
-  SetUncaughtHandler(nullptr);
   SetControlGoneHook(nullptr);
   if (TScreen* screen = Screen()) {
     SetScreen(nullptr);
@@ -750,14 +752,7 @@ void TApplication::MinimizeApp() {
                  primaryForm_->Width(), 0, SWP_SHOWWINDOW);
     DefWindowProcA(handle_, WM_SYSCOMMAND, SC_MINIMIZE, 0);
   } else {
-    ANIMATIONINFO animation{sizeof animation, 0};
-    SystemParametersInfoA(SPI_GETANIMATION, sizeof animation, &animation, 0);
-    const int previous = animation.iMinAnimate;
-    animation.iMinAnimate = 0;
-    SystemParametersInfoA(SPI_SETANIMATION, sizeof animation, &animation, 0);
-    ShowWindow(handle_, SW_MINIMIZE);
-    animation.iMinAnimate = previous;
-    SystemParametersInfoA(SPI_SETANIMATION, sizeof animation, &animation, 0);
+    ShowWithoutAnimation(handle_, SW_MINIMIZE);
   }
   MinimizeHook(this);
 }
@@ -768,14 +763,7 @@ void TApplication::RestoreApp() {
   if (primaryForm_ && (ShowPrimaryForm || primaryForm_->Visible())) {
     DefWindowProcA(handle_, WM_SYSCOMMAND, SC_RESTORE, 0);
   } else {
-    ANIMATIONINFO animation{sizeof animation, 0};
-    SystemParametersInfoA(SPI_GETANIMATION, sizeof animation, &animation, 0);
-    const int previous = animation.iMinAnimate;
-    animation.iMinAnimate = 0;
-    SystemParametersInfoA(SPI_SETANIMATION, sizeof animation, &animation, 0);
-    ShowWindow(handle_, SW_RESTORE);
-    animation.iMinAnimate = previous;
-    SystemParametersInfoA(SPI_SETANIMATION, sizeof animation, &animation, 0);
+    ShowWithoutAnimation(handle_, SW_RESTORE);
   }
   SetWindowPos(handle_, nullptr, GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0,
                SWP_SHOWWINDOW | SWP_NOZORDER | SWP_NOACTIVATE);

@@ -95,7 +95,10 @@ void DeleteControlAtoms() {
 // ---- TControl ---------------------------------------------------------------------
 
 void TControl::Publish(Publisher& p) {
-  PublishBounds(p);
+  TW_PROPERTY(Left, &Self::Left, &Self::SetLeft);
+  TW_PROPERTY(Top, &Self::Top, &Self::SetTop);
+  TW_PROPERTY(Width, &Self::Width, &Self::SetWidth);
+  TW_PROPERTY(Height, &Self::Height, &Self::SetHeight);
   TW_PROPERTY(Enabled, &Self::Enabled, &Self::SetEnabled);
   TW_PROPERTY(Visible, &Self::Visible, &Self::SetVisible);
   TW_PROPERTY(Font, &Self::Font, &Self::SetFont);
@@ -327,17 +330,19 @@ void TControl::SetFont(const TFont* font) {
 }
 
 void TControl::FontChanged(TObject*) {
-  if (inFontChange_) return;
   parentFont_ = false;
   ScalingFlags.Include(sfFont);
   Deliver(FM_FONTCHANGED);
 }
 
-void TControl::SetParentFont(bool value) {
-  if (parentFont_ == value) return;
-  parentFont_ = value;
-  if (value && parent_ && !Reading()) Deliver(FM_PARENTFONTCHANGED);
+void TControl::SetParentFlag(bool& flag, bool value, std::uint32_t parentChanged) {
+  if (flag == value) return;
+  flag = value;
+  // Following the parent again takes its value at once.
+  if (value && parent_ && !Reading()) Deliver(parentChanged);
 }
+
+void TControl::SetParentFont(bool value) { SetParentFlag(parentFont_, value, FM_PARENTFONTCHANGED); }
 
 void TControl::SetColor(TColor value) {
   if (color_ != value) {
@@ -347,11 +352,7 @@ void TControl::SetColor(TColor value) {
   parentColor_ = false;
 }
 
-void TControl::SetParentColor(bool value) {
-  if (parentColor_ == value) return;
-  parentColor_ = value;
-  if (value && parent_ && !Reading()) Deliver(FM_PARENTCOLORCHANGED);
-}
+void TControl::SetParentColor(bool value) { SetParentFlag(parentColor_, value, FM_PARENTCOLORCHANGED); }
 
 void TControl::SetShowHint(bool value) {
   if (showHint_ != value) {
@@ -361,11 +362,7 @@ void TControl::SetShowHint(bool value) {
   parentShowHint_ = false;
 }
 
-void TControl::SetParentShowHint(bool value) {
-  if (parentShowHint_ == value) return;
-  parentShowHint_ = value;
-  if (value && parent_ && !Reading()) Deliver(FM_PARENTSHOWHINTCHANGED);
-}
+void TControl::SetParentShowHint(bool value) { SetParentFlag(parentShowHint_, value, FM_PARENTSHOWHINTCHANGED); }
 
 void TControl::SetCursor(TCursor value) {
   if (cursor_ == value) return;

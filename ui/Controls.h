@@ -194,9 +194,13 @@ class TControl : public TComponent {
   void Rename(std::string_view newName) override;
 
  protected:
-  // Published property groups the concrete classes share.
+  // Published property groups the concrete classes share: Color with
+  // ParentColor, and the mouse events (OnMouseDown, OnMouseMove, OnMouseUp,
+  // with OnClick and OnDblClick when asked).
   template <class P>
-  static void PublishBounds(P& p);
+  static void PublishColor(P& p);
+  template <class P>
+  static void PublishMouseEvents(P& p, bool clicks);
 
   // Size follows the content (labels); nothing by default.
   virtual void AdjustSize() {}
@@ -206,6 +210,8 @@ class TControl : public TComponent {
   // Invalidates the control's rectangle in its parent.
   void InvalidateInParent(const RECT& rect, bool opaque);
   void SendParentNotices();
+  // Sets one of the parent-following flags; true delivers the parent-changed message.
+  void SetParentFlag(bool& flag, bool value, std::uint32_t parentChanged);
 
   // Handlers of the messages every control answers.
   void WMLButtonDown(TMessage& m);
@@ -244,7 +250,6 @@ class TControl : public TComponent {
   bool showHint_ = false;
   bool parentShowHint_ = true;
   TCursor cursor_ = 0;
-  bool inFontChange_ = false;
 };
 
 // The parameters a windowed control asks the platform for.
@@ -525,12 +530,22 @@ void DeleteControlAtoms();
 
 // The published property groups.
 template <class P>
-void TControl::PublishBounds(P& p) {
+void TControl::PublishColor(P& p) {
   using Self = typename P::Class;
-  TW_PROPERTY(Left, &Self::Left, &Self::SetLeft);
-  TW_PROPERTY(Top, &Self::Top, &Self::SetTop);
-  TW_PROPERTY(Width, &Self::Width, &Self::SetWidth);
-  TW_PROPERTY(Height, &Self::Height, &Self::SetHeight);
+  p.template Property<&Self::Color, &Self::SetColor>("Color", &ColorTypeInfo());
+  TW_PROPERTY(ParentColor, &Self::ParentColor, &Self::SetParentColor);
+}
+
+template <class P>
+void TControl::PublishMouseEvents(P& p, bool clicks) {
+  using Self = typename P::Class;
+  if (clicks) {
+    TW_PROPERTY(OnClick, &Self::OnClick, &Self::OnClick);
+    TW_PROPERTY(OnDblClick, &Self::OnDblClick, &Self::OnDblClick);
+  }
+  TW_PROPERTY(OnMouseDown, &Self::OnMouseDown, &Self::OnMouseDown);
+  TW_PROPERTY(OnMouseMove, &Self::OnMouseMove, &Self::OnMouseMove);
+  TW_PROPERTY(OnMouseUp, &Self::OnMouseUp, &Self::OnMouseUp);
 }
 
 }  // namespace tw

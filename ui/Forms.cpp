@@ -87,8 +87,7 @@ void TCustomForm::Publish(Publisher& p) {
   TW_PROPERTY(KeyPreview, &Self::KeyPreview, &Self::SetKeyPreview);
   TW_PROPERTY(Menu, &Self::Menu, &Self::SetMenu);
   TW_PROPERTY(Caption, &Self::Caption, &Self::SetCaption);
-  p.Property<&Self::Color, &Self::SetColor>("Color", &ColorTypeInfo());
-  TW_PROPERTY(ParentColor, &Self::ParentColor, &Self::SetParentColor);
+  PublishColor(p);
   p.Property<&Self::Visible, &Self::SetFormVisible>("Visible");
   TW_PROPERTY(OnCreate, &Self::OnCreate, &Self::OnCreate);
   TW_PROPERTY(OnDestroy, &Self::OnDestroy, &Self::OnDestroy);

@@ -13,6 +13,7 @@
 #include "core/Reader.h"
 #include "runtime/Exceptions.h"
 #include "runtime/MessageIds.h"
+#include "runtime/Text.h"
 #include "ui/Accelerators.h"
 #include "ui/Guard.h"
 #include "ui/Messages.h"
@@ -129,12 +130,10 @@ TMenuItem* FindInTree(const TMenuItem* host, const TMenuItem* merged,
 
 constexpr std::string_view kHotkeyPool = "1234567890ABCDEFGHIJKLMNOPQRSTUVWXYZ";
 
-char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c; }
-
 // The position of the first character whose upper case is still in the pool.
 std::size_t FirstUsableChar(std::string_view caption, std::string_view pool) {
   for (std::size_t i = 0; i < caption.size(); i += CharLengthAt(caption, i))
-    if (CharLengthAt(caption, i) == 1 && pool.find(AsciiUpper(caption[i])) != std::string_view::npos) return i;
+    if (CharLengthAt(caption, i) == 1 && pool.find(UpperAscii(caption[i])) != std::string_view::npos) return i;
   return std::string_view::npos;
 }
 
@@ -310,11 +309,7 @@ TMenuItem::~TMenuItem() {
   CommandIds().Release(command_);
 }
 
-void TMenuItem::SetCaption(std::string value) {
-  if (caption_ == value) return;
-  caption_ = std::move(value);
-  MenuChanged(true);
-}
+void TMenuItem::SetCaption(std::string value) { ChangeAndRebuild(caption_, std::move(value)); }
 
 void TMenuItem::SetChecked(bool value) {
   if (checked_ == value) return;
@@ -337,11 +332,7 @@ void TMenuItem::SetEnabled(bool value) {
   }
 }
 
-void TMenuItem::SetVisible(bool value) {
-  if (visible_ == value) return;
-  visible_ = value;
-  MenuChanged(true);
-}
+void TMenuItem::SetVisible(bool value) { ChangeAndRebuild(visible_, std::move(value)); }
 
 void TMenuItem::SetDefault(bool value) {
   if (default_ == value) return;
@@ -365,35 +356,17 @@ void TMenuItem::SetGroupIndex(std::uint8_t value) {
   if (checked_ && radioItem_) TurnSiblingsOff();
 }
 
-void TMenuItem::SetBreak(TMenuBreak value) {
-  if (break_ == value) return;
-  break_ = value;
-  MenuChanged(true);
-}
+void TMenuItem::SetBreak(TMenuBreak value) { ChangeAndRebuild(break_, std::move(value)); }
 
-void TMenuItem::SetShortCut(TShortCut value) {
-  if (shortCut_ == value) return;
-  shortCut_ = value;
-  MenuChanged(true);
-}
+void TMenuItem::SetShortCut(TShortCut value) { ChangeAndRebuild(shortCut_, std::move(value)); }
 
-void TMenuItem::SetAutoHotkeys(TMenuItemAutoFlag value) {
-  if (autoHotkeys_ == value) return;
-  autoHotkeys_ = value;
-  MenuChanged(true);
-}
+void TMenuItem::SetAutoHotkeys(TMenuItemAutoFlag value) { ChangeAndRebuild(autoHotkeys_, std::move(value)); }
 
 void TMenuItem::SetAutoLineReduction(TMenuItemAutoFlag value) {
-  if (autoLineReduction_ == value) return;
-  autoLineReduction_ = value;
-  MenuChanged(true);
+  ChangeAndRebuild(autoLineReduction_, std::move(value));
 }
 
-void TMenuItem::SetImageIndex(TImageIndex value) {
-  if (imageIndex_ == value) return;
-  imageIndex_ = value;
-  MenuChanged(true);
-}
+void TMenuItem::SetImageIndex(TImageIndex value) { ChangeAndRebuild(imageIndex_, std::move(value)); }
 
 bool TMenuItem::IsAutoHotkeys() const {
   switch (autoHotkeys_) {
@@ -628,7 +601,7 @@ bool TMenuItem::InternalRethinkHotkeys(bool force) {
       continue;
     }
     if (accelerator.size() != 1) continue;
-    const char upper = AsciiUpper(accelerator[0]);
+    const char upper = UpperAscii(accelerator[0]);
     if (kHotkeyPool.find(upper) == std::string_view::npos) continue;
     if (const std::size_t at = pool.find(upper); at != std::string::npos) {
       pool.erase(at, 1);
@@ -655,7 +628,7 @@ bool TMenuItem::InternalRethinkHotkeys(bool force) {
         pass.open.push_back(std::move(entry));
         continue;
       }
-      const char accelerator = AsciiUpper(entry.caption[pos]);
+      const char accelerator = UpperAscii(entry.caption[pos]);
       pass.pool.erase(pass.pool.find(accelerator), 1);
       if (dbcs)
         entry.caption = WithBracketAccelerator(std::move(entry.caption), pos, accelerator);

@@ -186,6 +186,14 @@ class TMenuItem : public TComponent {
   // The item's change step: its parent's sub-item step, or for a menu's root
   // item the menu's change step.
   void MenuChanged(bool rebuild);
+  // A property whose change rebuilds the native menu: stored when it differs,
+  // then the change step with rebuild.
+  template <class T>
+  void ChangeAndRebuild(T& field, T value) {
+    if (field == value) return;
+    field = std::move(value);
+    MenuChanged(true);
+  }
   void SubItemChanged(bool rebuild);
   void RebuildHandle();
   void PopulateMenu();

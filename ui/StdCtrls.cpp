@@ -38,13 +38,8 @@ void TLabel::Publish(Publisher& p) {
   TW_PROPERTY(ShowAccelChar, &Self::ShowAccelChar, &Self::SetShowAccelChar);
   TW_PROPERTY(Transparent, &Self::Transparent, &Self::SetTransparent);
   TW_PROPERTY(FocusControl, &Self::FocusControl, &Self::SetFocusControl);
-  p.Property<&Self::Color, &Self::SetColor>("Color", &ColorTypeInfo());
-  TW_PROPERTY(ParentColor, &Self::ParentColor, &Self::SetParentColor);
-  TW_PROPERTY(OnClick, &Self::OnClick, &Self::OnClick);
-  TW_PROPERTY(OnDblClick, &Self::OnDblClick, &Self::OnDblClick);
-  TW_PROPERTY(OnMouseDown, &Self::OnMouseDown, &Self::OnMouseDown);
-  TW_PROPERTY(OnMouseMove, &Self::OnMouseMove, &Self::OnMouseMove);
-  TW_PROPERTY(OnMouseUp, &Self::OnMouseUp, &Self::OnMouseUp);
+  PublishColor(p);
+  PublishMouseEvents(p, true);
 }
 
 TCustomLabel::TCustomLabel(TComponent* owner) : TGraphicControl(owner) {
@@ -195,13 +190,8 @@ void TCustomGroupBox::Publish(Publisher& p) {
 
 void TGroupBox::Publish(Publisher& p) {
   TW_PROPERTY(Caption, &Self::CaptionText, &Self::SetCaption);
-  p.Property<&Self::Color, &Self::SetColor>("Color", &ColorTypeInfo());
-  TW_PROPERTY(ParentColor, &Self::ParentColor, &Self::SetParentColor);
-  TW_PROPERTY(OnClick, &Self::OnClick, &Self::OnClick);
-  TW_PROPERTY(OnDblClick, &Self::OnDblClick, &Self::OnDblClick);
-  TW_PROPERTY(OnMouseDown, &Self::OnMouseDown, &Self::OnMouseDown);
-  TW_PROPERTY(OnMouseMove, &Self::OnMouseMove, &Self::OnMouseMove);
-  TW_PROPERTY(OnMouseUp, &Self::OnMouseUp, &Self::OnMouseUp);
+  PublishColor(p);
+  PublishMouseEvents(p, true);
 }
 
 TCustomGroupBox::TCustomGroupBox(TComponent* owner) : TCustomControl(owner) {
@@ -298,14 +288,9 @@ void TEdit::Publish(Publisher& p) {
   TW_PROPERTY(OEMConvert, &Self::OEMConvert, &Self::SetOEMConvert);
   TW_PROPERTY(PasswordChar, &Self::PasswordChar, &Self::SetPasswordChar);
   TW_PROPERTY(ReadOnly, &Self::ReadOnly, &Self::SetReadOnly);
-  p.Property<&Self::Color, &Self::SetColor>("Color", &ColorTypeInfo());
-  TW_PROPERTY(ParentColor, &Self::ParentColor, &Self::SetParentColor);
+  PublishColor(p);
   TW_PROPERTY(OnChange, &Self::OnChange, &Self::OnChange);
-  TW_PROPERTY(OnClick, &Self::OnClick, &Self::OnClick);
-  TW_PROPERTY(OnDblClick, &Self::OnDblClick, &Self::OnDblClick);
-  TW_PROPERTY(OnMouseDown, &Self::OnMouseDown, &Self::OnMouseDown);
-  TW_PROPERTY(OnMouseMove, &Self::OnMouseMove, &Self::OnMouseMove);
-  TW_PROPERTY(OnMouseUp, &Self::OnMouseUp, &Self::OnMouseUp);
+  PublishMouseEvents(p, true);
 }
 
 TCustomEdit::TCustomEdit(TComponent* owner) : TWinControl(owner) {
@@ -638,8 +623,7 @@ void TComboBox::Publish(Publisher& p) {
   TW_PROPERTY(DropDownCount, &Self::DropDownCount, &Self::SetDropDownCount);
   TW_PROPERTY(MaxLength, &Self::MaxLength, &Self::SetMaxLength);
   TW_PROPERTY(Sorted, &Self::Sorted, &Self::SetSorted);
-  p.Property<&Self::Color, &Self::SetColor>("Color", &ColorTypeInfo());
-  TW_PROPERTY(ParentColor, &Self::ParentColor, &Self::SetParentColor);
+  PublishColor(p);
   TW_PROPERTY(OnChange, &Self::OnChange, &Self::OnChange);
   TW_PROPERTY(OnDropDown, &Self::OnDropDown, &Self::OnDropDown);
   TW_PROPERTY(OnClick, &Self::OnClick, &Self::OnClick);
@@ -1080,9 +1064,7 @@ void TButton::Publish(Publisher& p) {
   TW_PROPERTY(Default, &Self::Default, &Self::SetDefault);
   TW_PROPERTY(Cancel, &Self::Cancel, &Self::SetCancel);
   TW_PROPERTY(OnClick, &Self::OnClick, &Self::OnClick);
-  TW_PROPERTY(OnMouseDown, &Self::OnMouseDown, &Self::OnMouseDown);
-  TW_PROPERTY(OnMouseMove, &Self::OnMouseMove, &Self::OnMouseMove);
-  TW_PROPERTY(OnMouseUp, &Self::OnMouseUp, &Self::OnMouseUp);
+  PublishMouseEvents(p, false);
   TW_MESSAGE(FN_COMMAND, FNCommand);
   TW_MESSAGE(FM_DIALOGKEY, FMDialogKey);
   TW_MESSAGE(FM_DIALOGCHAR, FMDialogChar);
