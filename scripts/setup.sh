@@ -97,4 +97,12 @@ if [ ! -f "$WINEPREFIX/.tarnwick-fonts" ]; then
   wineserver -w || true
   touch "$WINEPREFIX/.tarnwick-fonts"
 fi
+if [ ! -f "$WINEPREFIX/.tarnwick-txt" ]; then
+  # The calculator's Help opens readme.txt through the shell; a new prefix
+  # knows how to open a text document but does not tie the extension to it.
+  wine reg add 'HKCR\.txt' /ve /t REG_SZ /d txtfile /f >/dev/null 2>&1
+  wine reg add 'HKCR\txtfile\shell\open\command' /ve /t REG_SZ /d 'notepad.exe "%1"' /f >/dev/null 2>&1
+  wineserver -w || true
+  touch "$WINEPREFIX/.tarnwick-txt"
+fi
 echo "setup: ready"
