@@ -37,6 +37,7 @@ constexpr double kSizeGoalBytes = 1.5 * 1024 * 1024;
 struct RunResult {
   double startMs = 0;
   SIZE_T workingSet = 0;
+  int childWindows = 0;
 };
 
 struct Program {
@@ -79,6 +80,11 @@ BOOL CALLBACK FindUnpaintedChild(HWND child, LPARAM param) {
     *reinterpret_cast<bool*>(param) = true;
     return FALSE;
   }
+  return TRUE;
+}
+
+BOOL CALLBACK CountChild(HWND, LPARAM param) {
+  ++*reinterpret_cast<int*>(param);
   return TRUE;
 }
 
@@ -143,6 +149,7 @@ bool RunOnce(const Program& program, RunResult& result, std::string& error) {
   }
   if (mainWindow) {
     result.startMs = NowMs() - start;
+    EnumChildWindows(mainWindow, CountChild, reinterpret_cast<LPARAM>(&result.childWindows));
     PROCESS_MEMORY_COUNTERS memory{};
     memory.cb = sizeof(memory);
     if (GetProcessMemoryInfo(process.hProcess, &memory, sizeof(memory))) result.workingSet = memory.WorkingSetSize;
@@ -243,7 +250,8 @@ int main(int argc, char** argv) {
 
   std::printf("Working set at idle (median):\n");
   for (const Program* p : {&app, &bare}) {
-    std::printf("  %-22s %8.0f KB\n", p->name.c_str(), Median(Column(*p, &RunResult::workingSet)) / 1024);
+    std::printf("  %-22s %8.0f KB   (%.0f child windows)\n", p->name.c_str(),
+                Median(Column(*p, &RunResult::workingSet)) / 1024, Median(Column(*p, &RunResult::childWindows)));
   }
   const double bareSet = Median(Column(bare, &RunResult::workingSet));
   if (bareSet > 0) {
