@@ -1,0 +1,55 @@
+// A short soak in the ordinary test run; scripts/soak.sh runs the long one
+// through the same test with TW_SOAK_ACTIONS (and TW_SOAK_SEED to repeat a run).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <random>
+#include <string>
+
+#include "tests/e2e/Driver.h"
+#include "tests/e2e/Soak.h"
+
+namespace tw::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+
+unsigned long Setting(const char* name, unsigned long fallback) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? std::strtoul(value, nullptr, 10) : fallback;
+}
+
+TEST(Soak, RandomUserActionsLeaveTheProgramAsItWas) {
+  const int actions = static_cast<int>(Setting("TW_SOAK_ACTIONS", 300));
+  const auto seed = static_cast<std::uint32_t>(Setting("TW_SOAK_SEED", std::random_device{}()));
+  std::cout << "soak: " << actions << " actions, TW_SOAK_SEED=" << seed << std::endl;
+
+  // The pointer stays off the program, so no hint comes and goes by chance.
+  SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
+  Program program(TarnwickPath());
+  // Everything made once and kept (the first about box's classes, the
+  // combo lists) exists before the counts are taken.
+  program.Click(Field::Calc);
+  program.ChooseMenuItem(1, 4, 'h', 'a');
+  program.CloseAboutBox(program.WaitAboutBox());
+  const ProcessCounts before = program.Counts();
+
+  SoakTally tally;
+  try {
+    tally = RunSoak(program, actions, seed, std::cout);
+  } catch (const DriverError& e) {
+    FAIL() << e.what() << " (TW_SOAK_SEED=" << seed << ")";
+  }
+  std::cout << "soak: " << tally.clicks << " clicks, " << tally.aboutBoxes << " about boxes, " << tally.messageBoxes
+            << " invalid-operation reports" << std::endl;
+
+  const ProcessCounts after = program.Counts();
+  EXPECT_EQ(after.gdiObjects, before.gdiObjects);
+  EXPECT_EQ(after.userObjects, before.userObjects);
+  EXPECT_EQ(after.windows, before.windows);
+  EXPECT_EQ(program.Close(), 0u);
+}
+
+}  // namespace
+}  // namespace tw::e2e
