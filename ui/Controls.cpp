@@ -432,6 +432,8 @@ void TControl::AfterLoad() {
 // ---- TControl message handlers ----
 
 void TControl::WMLButtonDown(TMessage& m) {
+  for (TWinControl* c = parent_; c; c = c->parent_)
+    if (c->IsForm()) c->CancelModes(this);
   DefaultHandler(m);
   if (ControlStyle.Contains(csCapturesMouse)) {
     if (auto* self = dynamic_cast<TWinControl*>(this)) {
@@ -590,6 +592,8 @@ void TWinControl::Publish(Publisher& p) {
   TW_MESSAGE(WM_PAINT, WMPaint);
   TW_MESSAGE(WM_COMMAND, WMCommand);
   TW_MESSAGE(WM_NOTIFY, WMNotify);
+  TW_MESSAGE(WM_DRAWITEM, WMOwnerItem);
+  TW_MESSAGE(WM_MEASUREITEM, WMOwnerItem);
   TW_MESSAGE(WM_SETFOCUS, WMSetFocus);
   TW_MESSAGE(WM_KILLFOCUS, WMKillFocus);
   TW_MESSAGE(WM_CANCELMODE, WMCancelMode);
@@ -1110,12 +1114,16 @@ void TWinControl::WndProc(TMessage& m) {
     case WM_CANCELMODE: break;
     default:
       if (IsMouseMessage(m.msg) && handle_ && !graphicChildren_.empty()) {
-        // A graphic child under the point (or holding the mouse) takes it.
+        // A graphic child under the point (or holding the mouse) takes it. A
+        // wheel message carries a screen point: it is found in client
+        // coordinates like the others, and keeps its screen point.
+        const bool wheel = m.msg == WM_MOUSEWHEEL;
+        POINT p = PointOf(m.lParam);
+        if (wheel) ::ScreenToClient(handle_, &p);
         TControl* target = nullptr;
         if (GetCapture() == handle_) {
           if (captureControl && captureControl->parent_ == this) target = captureControl;
         } else {
-          const POINT p = PointOf(m.lParam);
           for (auto it = graphicChildren_.rbegin(); it != graphicChildren_.rend() && !target; ++it) {
             TControl* c = *it;
             if (!c->Visible() || !c->Enabled() || !PointIn(c->BoundsRect(), p)) continue;
@@ -1123,15 +1131,8 @@ void TWinControl::WndProc(TMessage& m) {
           }
         }
         if (target) {
-          POINT p = PointOf(m.lParam);
-          if (m.msg == 0x20A) {
-            // A wheel message carries a screen point.
-            target->Deliver(m.msg, m.wParam, m.lParam);
-            return;
-          }
-          p.x -= target->Left();
-          p.y -= target->Top();
-          m.result = target->Deliver(m.msg, m.wParam, LParamOf(p));
+          const std::intptr_t lParam = wheel ? m.lParam : LParamOf({p.x - target->Left(), p.y - target->Top()});
+          m.result = target->Deliver(m.msg, m.wParam, lParam);
           if (m.result == 0) DefaultHandler(m);
           return;
         }
@@ -1237,6 +1238,19 @@ void TWinControl::WMCommand(TMessage& m) {
 void TWinControl::WMNotify(TMessage& m) {
   const auto* header = reinterpret_cast<const NMHDR*>(m.lParam);
   if (TWinControl* child = header ? FromHandle(header->hwndFrom) : nullptr) {
+    m.result = child->Deliver(m.msg + FN_BASE, m.wParam, m.lParam);
+    return;
+  }
+  DefaultHandler(m);
+}
+
+void TWinControl::WMOwnerItem(TMessage& m) {
+  // An owner-drawn item's control: the drawing record names its window; the
+  // measuring record only its id, which for our controls is the window handle.
+  HWND item = m.msg == WM_DRAWITEM ? reinterpret_cast<const DRAWITEMSTRUCT*>(m.lParam)->hwndItem
+                                   : reinterpret_cast<HWND>(static_cast<std::uintptr_t>(
+                                         reinterpret_cast<const MEASUREITEMSTRUCT*>(m.lParam)->CtlID));
+  if (TWinControl* child = m.lParam ? FromHandle(item) : nullptr) {
     m.result = child->Deliver(m.msg + FN_BASE, m.wParam, m.lParam);
     return;
   }

@@ -340,6 +340,9 @@ class TWinControl : public TControl {
     (void)control;
     (void)removing;
   }
+  // A press on the control: an active form tells its active control to give up
+  // its modes (a dropped-down list closes).
+  virtual void CancelModes(TControl* pressed) { (void)pressed; }
   virtual bool IsShortCut(TMessage& key) {
     (void)key;
     return false;
@@ -390,6 +393,7 @@ class TWinControl : public TControl {
   void WMPaint(TMessage& m);
   void WMCommand(TMessage& m);
   void WMNotify(TMessage& m);
+  void WMOwnerItem(TMessage& m);
   void WMSetFocus(TMessage& m);
   void WMKillFocus(TMessage& m);
   void WMCancelMode(TMessage& m);

@@ -591,8 +591,14 @@ void TCustomForm::WMClose(TMessage&) { CloseForm(); }
 // ---- Activation and focus ----
 
 void TCustomForm::WMActivate(TMessage& m) {
-  DefaultHandler(m);
-  if (formStyle_ == fsMDIForm) return;
+  // No default processing: it would focus the form's own window first, and
+  // that focus sequence clears the active control, so a form activated again
+  // (after a modal box, say) would focus its first control instead of the one
+  // the user left. The form moves the focus itself.
+  if (formStyle_ == fsMDIForm) {
+    DefaultHandler(m);
+    return;
+  }
   SetActive(LOWORD(m.wParam) != WA_INACTIVE);
 }
 
@@ -708,6 +714,10 @@ bool TCustomForm::SetFocusedControl(TWinControl* control) {
     screen->OnActiveControlChange(screen);
   }
   return true;
+}
+
+void TCustomForm::CancelModes(TControl* pressed) {
+  if (active_ && activeControl_) activeControl_->Deliver(FM_CANCELMODE, 0, reinterpret_cast<std::intptr_t>(pressed));
 }
 
 bool TCustomForm::IsShortCut(TMessage& key) {

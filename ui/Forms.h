@@ -121,6 +121,7 @@ class TCustomForm : public TCustomControl {
 
   // The form's shortcut check (OnShortCut, then its menu).
   bool IsShortCut(TMessage& key) override;
+  void CancelModes(TControl* pressed) override;
   bool SetFocusedControl(TWinControl* control) override;
   void FocusControl(TWinControl* control) override;
   void DefocusControl(TWinControl* control, bool removing) override;

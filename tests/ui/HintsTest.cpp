@@ -123,9 +123,15 @@ class HintTiming : public ::testing::Test {
     silent_->SetShowHint(false);
     silent_->SetParent(panel_.get());
     panel_->SetParentWindow(host_->Handle());
-    SetForegroundWindow(host_->Handle());
-    // A hint shows only while the program is the foreground task.
-    WaitUntil([&] { return GetActiveWindow() == host_->Handle(); }, 2000);
+    // A hint shows only while the program is the foreground task; a window
+    // of an earlier test may still be taking the activation, so ask again
+    // until the host has it.
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+          if (GetActiveWindow() != host_->Handle()) SetForegroundWindow(host_->Handle());
+          return GetActiveWindow() == host_->Handle();
+        },
+        3000));
   }
   void TearDown() override {
     ParkPointer();
@@ -193,7 +199,8 @@ TEST_F(HintTiming, AKeyPressEndsTheHintEvenWhenTheMessageHookTakesIt) {
     void Hook(MSG&, bool& handled) { handled = true; }
   } sink;
   MoveOnto(hinted_);
-  ASSERT_TRUE(WaitUntil(HintVisible, 3000));
+  ASSERT_TRUE(WaitUntil(HintVisible, 3000))
+      << "active " << GetActiveWindow() << " host " << host_->Handle() << " subject " << Application()->HintSubject();
   Application()->MessageHook.Bind(&sink, &Sink::Hook);
   PostMessageA(hinted_->WindowHandle(), WM_KEYDOWN, 'A', 0);
   PumpMessages();
