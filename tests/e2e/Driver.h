@@ -116,8 +116,12 @@ class Program {
   // The visible hint window of the process and its text, waiting up to the limit.
   std::optional<std::string> WaitHint(std::chrono::milliseconds limit);
   bool HintVisible() const;
-  // Moves the pointer onto the middle of a window.
-  static void PointAt(HWND window);
+  // Moves the pointer onto the middle of a window, nudged right by some pixels.
+  static void PointAt(HWND window, int nudge = 0);
+  // Moves the pointer and waits until the platform reports it there.
+  static void MovePointer(int x, int y);
+  // Rests the pointer on the window and returns the hint shown for it.
+  std::optional<std::string> HintOver(HWND window);
 
   ProcessCounts Counts() const;
   // Every window of the program (top-level and children).

@@ -251,10 +251,9 @@ TEST_F(Calculator, ResultFieldsShowTheirHint) {
   ClientToScreen(P().MainWindow(), &corner);
   for (Field field : {Field::Video, Field::NextVideo}) {
     SCOPED_TRACE(FieldName(field));
-    SetCursorPos(corner.x, corner.y);
+    Program::MovePointer(corner.x, corner.y);
     ASSERT_TRUE(WaitFor([&] { return !P().HintVisible(); }, 5s)) << "the hint did not go away";
-    Program::PointAt(P().Window(field));
-    const auto text = P().WaitHint(5s);
+    const auto text = P().HintOver(P().Window(field));
     ASSERT_TRUE(text.has_value()) << "no hint appeared";
     EXPECT_EQ(*text, hint);
     // It stands just below the pointer, that is over the field it belongs to.
@@ -264,7 +263,7 @@ TEST_F(Calculator, ResultFieldsShowTheirHint) {
     EXPECT_GE(hint_rect.top, field_rect.top);
     EXPECT_LE(hint_rect.top, field_rect.bottom + 40);
   }
-  SetCursorPos(corner.x, corner.y);
+  Program::MovePointer(corner.x, corner.y);
   EXPECT_TRUE(WaitFor([&] { return !P().HintVisible(); }, 5s));
 }
 

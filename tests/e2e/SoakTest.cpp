@@ -26,7 +26,7 @@ TEST(Soak, RandomUserActionsLeaveTheProgramAsItWas) {
   std::cout << "soak: " << actions << " actions, TW_SOAK_SEED=" << seed << std::endl;
 
   // The pointer stays off the program, so no hint comes and goes by chance.
-  SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
+  Program::MovePointer(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
   Program program(TarnwickPath());
   // Everything made once and kept (the first about box's classes, the
   // combo lists) exists before the counts are taken.
