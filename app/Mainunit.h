@@ -70,7 +70,7 @@ class TForm1 : public TForm {
 extern TForm1* Form1;
 
 // The site that the author's-site command opens.
-inline constexpr const char* kAuthorAddress = "https://tarnwick.example.org/";
+inline constexpr const char* kAuthorAddress = "https://tarnwick.example.net/";
 
 // The folder of the running program, with its closing "\".
 std::string ProgramFolder();

@@ -450,8 +450,6 @@ void TCustomForm::PlaceOnFirstShow() {
   }
   if (center == this) center = nullptr;
   if (center) {
-    left = HalfClamped(center->Width() - Width()) + center->Left();
-    top = HalfClamped(center->Height() - Height()) + center->Top();
     // The halving of a negative difference truncates towards zero; the result
     // is kept on the screen's left and top edges.
     left = std::max((center->Width() - Width()) / 2 + center->Left(), 0);
