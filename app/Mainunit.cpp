@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/Verunit.h"
+#include "runtime/Text.h"
 #include "ui/Application.h"
 
 namespace tw {
@@ -139,17 +140,7 @@ std::string ProgramFolder() {
     if (length < buffer.size()) break;
     buffer.resize(buffer.size() * 2);
   }
-  // The separator search steps over double-byte characters: a trail byte may
-  // have the value of "\".
-  std::size_t end = 0;
-  for (std::size_t i = 0; i < length; ++i) {
-    if (IsDBCSLeadByte(static_cast<BYTE>(buffer[i])) && i + 1 < length) {
-      ++i;
-    } else if (buffer[i] == '\\' || buffer[i] == '/') {
-      end = i + 1;
-    }
-  }
-  return std::string(buffer.data(), end);
+  return std::string(buffer.data(), FileNameStart(std::string_view(buffer.data(), length)));
 }
 
 void TForm1::Help2Click(TObject*) {

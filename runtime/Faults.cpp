@@ -63,10 +63,7 @@ thread_local int inOutResult = 0;
 
 }  // namespace
 
-std::string_view FileNameOnly(std::string_view path) {
-  std::size_t slash = path.find_last_of("\\/");
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
+std::string_view FileNameOnly(std::string_view path) { return path.substr(FileNameStart(path)); }
 
 std::unique_ptr<Exception> TranslateFault(const PlatformExceptionRecord& record) {
   switch (record.code) {

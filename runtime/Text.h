@@ -35,4 +35,18 @@ inline std::string_view CutText(std::string_view text, std::size_t limit) {
   return text.substr(0, end);
 }
 
+// Where the file name of a path starts: just after its last "\" or "/",
+// found a character at a time (the second byte of a double-byte character may
+// have the value of "\"); 0 when there is no separator.
+inline std::size_t FileNameStart(std::string_view path) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    if (platform::IsLeadByte(static_cast<std::uint8_t>(path[i])) && i + 1 < path.size())
+      ++i;
+    else if (path[i] == '\\' || path[i] == '/')
+      start = i + 1;
+  }
+  return start;
+}
+
 }  // namespace tw

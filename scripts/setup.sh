@@ -52,11 +52,18 @@ done
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # shellcheck source=wine-env.sh
 . "$here/scripts/wine-env.sh"
+# Waits until the prefix's server has written everything and ended; a server
+# kept alive on purpose (wineserver -p, as the test script starts one) never
+# ends, so the wait is bounded.
+wait_for_wineserver() {
+  timeout 60 wineserver -w || true
+}
+
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "setup: creating Wine prefix $WINEPREFIX"
   mkdir -p "$(dirname "$WINEPREFIX")"
   wineboot -i >/dev/null 2>&1 || true
-  wineserver -w || true
+  wait_for_wineserver
 fi
 if [ ! -f "$WINEPREFIX/.tarnwick-desktop" ]; then
   # A virtual desktop draws Windows-style frames and keeps exit codes.
@@ -64,7 +71,7 @@ if [ ! -f "$WINEPREFIX/.tarnwick-desktop" ]; then
   wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 1024x768 /f >/dev/null 2>&1
   # No crash dialog: a crashing test must fail, not wait for a click.
   wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-  wineserver -w || true
+  wait_for_wineserver
   touch "$WINEPREFIX/.tarnwick-desktop"
 fi
 if [ ! -f "$WINEPREFIX/.tarnwick-fonts" ]; then
@@ -94,7 +101,7 @@ if [ ! -f "$WINEPREFIX/.tarnwick-fonts" ]; then
   } >"$reg_file"
   wine regedit /S "$(winepath -w "$reg_file")" >/dev/null 2>&1
   rm -f "$reg_file"
-  wineserver -w || true
+  wait_for_wineserver
   touch "$WINEPREFIX/.tarnwick-fonts"
 fi
 if [ ! -f "$WINEPREFIX/.tarnwick-txt" ]; then
@@ -102,7 +109,7 @@ if [ ! -f "$WINEPREFIX/.tarnwick-txt" ]; then
   # knows how to open a text document but does not tie the extension to it.
   wine reg add 'HKCR\.txt' /ve /t REG_SZ /d txtfile /f >/dev/null 2>&1
   wine reg add 'HKCR\txtfile\shell\open\command' /ve /t REG_SZ /d 'notepad.exe "%1"' /f >/dev/null 2>&1
-  wineserver -w || true
+  wait_for_wineserver
   touch "$WINEPREFIX/.tarnwick-txt"
 fi
 echo "setup: ready"

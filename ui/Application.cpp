@@ -6,6 +6,7 @@
 
 #include "runtime/Exceptions.h"
 #include "runtime/Faults.h"
+#include "runtime/Text.h"
 #include "ui/Forms.h"
 #include "ui/Guard.h"
 #include "ui/Hints.h"
@@ -270,15 +271,7 @@ void SetStartupShowCommand(int command) { startupShowCommand = command; }
 std::string AppTitleFromModuleName(std::string_view fileName) {
   // Scanned a character at a time: the second byte of a double-byte
   // character may have the value of "\" or ".".
-  std::size_t nameStart = 0;
-  for (std::size_t i = 0; i < fileName.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(fileName[i]);
-    if (byte == '\\')
-      nameStart = i + 1;
-    else if (IsDBCSLeadByte(byte) && i + 1 < fileName.size())
-      ++i;
-  }
-  std::string title(fileName.substr(nameStart));
+  std::string title(fileName.substr(FileNameStart(fileName)));
   for (std::size_t i = 0; i < title.size(); ++i) {
     const auto byte = static_cast<unsigned char>(title[i]);
     if (byte == '.') {

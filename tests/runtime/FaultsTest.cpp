@@ -226,3 +226,21 @@ TEST(FaultTranslation, UnmaskedFloatingPointTrapBecomesEZeroDivide) {
 
 }  // namespace
 }  // namespace tw
+
+// The file name of a path starts after its last separator, found a character
+// at a time: the second byte of a double-byte character ("ソ" is 0x83 0x5C in
+// code page 932) is not a separator.
+TEST(FileNameOnlyTest, TrailBytesAreNoSeparators) {
+  const struct {
+    std::string_view path;
+    std::string_view name;
+  } cases[] = {
+      {"C:\\TOOLS\\CALC.EXE", "CALC.EXE"},
+      {"C:/tools/calc.exe", "calc.exe"},
+      {"CALC.EXE", "CALC.EXE"},
+      {"C:\\\x83\x5C\\x.exe", "x.exe"},
+      {"C:\\dir\\\x83\x5C.exe", "\x83\x5C.exe"},
+      {"C:\\dir\\", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(tw::FileNameOnly(c.path), c.name) << c.path;
+}
