@@ -24,10 +24,13 @@ using test::Sjis;
 
 constexpr UINT kStartSentinel = WM_APP + 40;
 constexpr UINT kEndSentinel = WM_APP + 41;
+constexpr UINT kCommandSentinel = WM_APP + 42;
 
 struct TInput {
-  enum Kind { ToBox, ToFocus, Key } kind;
-  UINT message;  // ToBox, ToFocus: the message posted there; Key: the virtual key
+  // ToBox, ToFocus: a message posted there; Key: a key pressed; Command: the
+  // version command run again while the box is up.
+  enum Kind { ToBox, ToFocus, Key, Command } kind;
+  UINT message;  // ToBox, ToFocus: the message; Key: the virtual key
   WPARAM wParam = 0;
 };
 
@@ -55,6 +58,7 @@ struct TSeen {
   bool openAtEnd = false;        // the end sentinel found the box still up
   TModalResult result = -1;      // the box's modal result when it was freed
   bool destroyedWindow = false;  // the window was gone once the command returned
+  bool commandKeptBox = false;   // a second command left the box as it was
 };
 
 BOOL CALLBACK CountChild(HWND, LPARAM data) {
@@ -68,8 +72,16 @@ class TBoxDriver : public TObject {
   std::vector<TSeen> seen;
 
   void OnMessage(MSG& msg, bool& handled) {
-    if (msg.hwnd != nullptr || (msg.message != kStartSentinel && msg.message != kEndSentinel)) return;
+    if (msg.hwnd != nullptr ||
+        (msg.message != kStartSentinel && msg.message != kEndSentinel && msg.message != kCommandSentinel))
+      return;
     handled = true;
+    if (msg.message == kCommandSentinel) {
+      TForm2* box = Form2;
+      Form1->About1Click(Form1->About1);
+      seen.back().commandKeptBox = box && Form2 == box && IsWindow(box->WindowHandle());
+      return;
+    }
     if (msg.message == kStartSentinel) {
       if (!Form2) return;
       Inspect(*Form2);
@@ -79,6 +91,8 @@ class TBoxDriver : public TObject {
           PostMessageA(Form2->Handle(), input.message, input.wParam, 0);
         } else if (input.kind == TInput::ToFocus) {
           PostMessageA(focus, input.message, input.wParam, 0);
+        } else if (input.kind == TInput::Command) {
+          PostThreadMessageA(GetCurrentThreadId(), kCommandSentinel, 0, 0);
         } else {
           PostMessageA(focus, WM_KEYDOWN, input.message, KeyData(input.message, false));
           PostMessageA(focus, WM_KEYUP, input.message, KeyData(input.message, true));
@@ -248,6 +262,17 @@ TEST_F(AboutBoxTest, InputThatEndsTheLoopAndInputThatDoesNot) {
     EXPECT_EQ(GetFocus(), Form1->NextSize->Handle()) << c.name;
   }
   EXPECT_EQ(driver_.seen.size(), std::size(cases));
+}
+
+TEST_F(AboutBoxTest, AVersionCommandWhileTheBoxIsUpLeavesIt) {
+  // The command can arrive while the box runs its loop (a posted menu
+  // command); it must neither build a second box nor free the first.
+  const TSeen s = RunBox({{TInput::Command, 0}});
+  ASSERT_NE(s.box, nullptr);
+  EXPECT_TRUE(s.commandKeptBox);
+  EXPECT_TRUE(s.openAtEnd);
+  EXPECT_TRUE(s.destroyedWindow);
+  EXPECT_EQ(driver_.seen.size(), 1u);
 }
 
 }  // namespace
