@@ -12,10 +12,8 @@ exe="$build/app/tarnwick.exe"
 # shellcheck source=wine-env.sh
 . "$root/scripts/wine-env.sh"
 
-if ! command -v wine >/dev/null 2>&1 || ! command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1 ||
-  [ ! -d "$WINEPREFIX" ]; then
-  "$root/scripts/setup.sh"
-fi
+# Idempotent and quick once done; it also brings an older prefix up to date.
+"$root/scripts/setup.sh"
 [ -f "$build/build.ninja" ] || [ -f "$build/Makefile" ] || cmake --preset win32 -B "$build"
 # The build tool decides whether anything is out of date.
 cmake --build "$build" --target tarnwick -j2
@@ -25,7 +23,10 @@ if [ -n "${DISPLAY:-}" ]; then
 fi
 
 # Headless: a virtual display of our own, a picture, then a clean end.
-display=:$((90 + RANDOM % 9))
+# The first display number that no X server holds.
+n=90
+while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+display=:$n
 Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 export DISPLAY=$display
