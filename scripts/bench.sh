@@ -13,23 +13,16 @@ runs="${TW_BENCH_RUNS:-20}"
 
 # shellcheck source=wine-env.sh
 . "$root/scripts/wine-env.sh"
+# shellcheck source=lib.sh
+. "$root/scripts/lib.sh"
 
-if ! command -v wine >/dev/null 2>&1 || ! command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1 ||
-  [ ! -d "$WINEPREFIX" ]; then
-  "$root/scripts/setup.sh"
-fi
-[ -f "$build/build.ninja" ] || [ -f "$build/Makefile" ] || cmake --preset win32 -B "$build"
+"$root/scripts/setup.sh"
 # startup_bench depends on the bare program and on the stripped copy of tarnwick.exe.
-cmake --build "$build" --target startup_bench -j2
+tw_build "$build" startup_bench
 
 if [ -z "${DISPLAY:-}" ]; then
-  # The first display number nobody holds.
-  n=100
-  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-  display=:$n
-  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb=$!
-  export DISPLAY=$display
+  tw_start_virtual_display 100
+  xvfb=$TW_XVFB_PID
   cleanup() {
     # The programs measured have ended; let this prefix's server finish before
     # its display goes.
@@ -37,10 +30,6 @@ if [ -z "${DISPLAY:-}" ]; then
     kill "$xvfb" 2>/dev/null || true
   }
   trap cleanup EXIT
-  for _ in $(seq 50); do
-    xdpyinfo >/dev/null 2>&1 && break
-    sleep 0.1
-  done
 fi
 
 echo "bench: $runs runs each on $(nproc) cores, $(wine --version), load average $(cut -d' ' -f1-3 /proc/loadavg)"

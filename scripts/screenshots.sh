@@ -9,27 +9,26 @@
 # restarted so that the desktop lives on this script's display.
 #
 # Environment: TW_BUILD_DIR (default build/win32), TW_SCREENSHOT_DISPLAY
-# (default :99), WINEPREFIX (default the project's prefix).
+# (the first display number tried, 99), WINEPREFIX (default the project's prefix).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 build="${TW_BUILD_DIR:-build/win32}"
 exe="$build/app/tarnwick.exe"
 helper="$build/screenshot-helper.exe"
-display="${TW_SCREENSHOT_DISPLAY:-:99}"
 
 # shellcheck source=wine-env.sh
 . "$root/scripts/wine-env.sh"
+# shellcheck source=lib.sh
+. "$root/scripts/lib.sh"
 
-[ -f "$build/build.ninja" ] || cmake --preset win32 -B "$build"
-cmake --build "$build" --target tarnwick -j2
+tw_build "$build" tarnwick
 if [ ! -f "$helper" ] || [ "$root/scripts/screenshot-helper.c" -nt "$helper" ]; then
   i686-w64-mingw32-gcc -O2 -Wall -Wextra -Werror -o "$helper" "$root/scripts/screenshot-helper.c" -luser32
 fi
 
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-export DISPLAY=$display
+tw_start_virtual_display "${TW_SCREENSHOT_DISPLAY:-99}"
+xvfb=$TW_XVFB_PID
 prog=
 cleanup() {
   if [ -n "$prog" ]; then kill "$prog" 2>/dev/null || true; fi
@@ -37,11 +36,6 @@ cleanup() {
   kill "$xvfb" 2>/dev/null || true
 }
 trap cleanup EXIT
-for _ in $(seq 100); do
-  xdpyinfo >/dev/null 2>&1 && break
-  sleep 0.1
-done
-xdpyinfo >/dev/null 2>&1 || { echo "screenshots: display $display did not start" >&2; exit 1; }
 wineserver -k 2>/dev/null || true
 wineserver -w 2>/dev/null || true
 

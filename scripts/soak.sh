@@ -10,22 +10,17 @@ export TW_SOAK_ACTIONS="${1:-10000}"
 
 # shellcheck source=wine-env.sh
 . "$root/scripts/wine-env.sh"
-[ -f "$build/build.ninja" ] || [ -f "$build/Makefile" ] || cmake --preset win32 -B "$build"
-cmake --build "$build" --target e2e_tests -j2
+# shellcheck source=lib.sh
+. "$root/scripts/lib.sh"
+tw_build "$build" e2e_tests
 
-display=":${TW_DISPLAY:-92}"
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-export DISPLAY="$display"
+tw_start_virtual_display "${TW_DISPLAY:-92}"
+xvfb=$TW_XVFB_PID
 cleanup() {
   wineserver -k >/dev/null 2>&1 || true
   kill "$xvfb" >/dev/null 2>&1 || true
 }
 trap cleanup EXIT
-for _ in $(seq 50); do
-  xdpyinfo >/dev/null 2>&1 && break
-  sleep 0.1
-done
 wineserver -p 2>/dev/null || true
 wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 wine "$build/tests/e2e/e2e_tests.exe" --gtest_filter='Soak.*'
