@@ -1,0 +1,129 @@
+#include "ui/Button.h"
+
+#include "ui/Accelerators.h"
+
+namespace tw {
+
+namespace {
+
+bool NoModifiers(std::intptr_t keyData) { return ShiftStateOfKeyData(keyData).Empty(); }
+
+}  // namespace
+
+void TButtonControl::Publish(Publisher& p) {
+  TW_MESSAGE(WM_LBUTTONDOWN, WMLButtonDownButton);
+  TW_MESSAGE(WM_LBUTTONDBLCLK, WMLButtonDownButton);
+  TW_MESSAGE(FN_COMMAND, FNCommandFilter);
+}
+
+TButtonControl::TButtonControl(TComponent* owner) : TWinControl(owner) {}
+
+void TButtonControl::WMLButtonDownButton(TMessage& m) {
+  if (!HasState(stDesigning) && !Focused()) {
+    // The press focuses the button first; the platform's click that the focus
+    // change might cause is not a click of the user's.
+    clicksDisabled_ = true;
+    try {
+      if (HWND window = WindowHandle()) SetFocus(window);
+    } catch (...) {
+      clicksDisabled_ = false;
+      throw;
+    }
+    clicksDisabled_ = false;
+    if (!Focused()) return;
+  }
+  PassToAncestors(TButtonControl::StaticClassInfo(), m);
+}
+
+void TButtonControl::FNCommandFilter(TMessage& m) {
+  if (clicksDisabled_) return;
+  PassToAncestors(TButtonControl::StaticClassInfo(), m);
+}
+
+void TButton::Publish(Publisher& p) {
+  TW_PROPERTY(Caption, &Self::CaptionText, &Self::SetCaption);
+  TW_PROPERTY(ModalResult, &Self::ModalResult, &Self::SetModalResult);
+  TW_PROPERTY(Default, &Self::Default, &Self::SetDefault);
+  TW_PROPERTY(Cancel, &Self::Cancel, &Self::SetCancel);
+  TW_PROPERTY(OnClick, &Self::OnClick, &Self::OnClick);
+  PublishMouseEvents(p, false);
+  TW_MESSAGE(FN_COMMAND, FNCommand);
+  TW_MESSAGE(FM_DIALOGKEY, FMDialogKey);
+  TW_MESSAGE(FM_DIALOGCHAR, FMDialogChar);
+  TW_MESSAGE(FM_FOCUSCHANGED, FMFocusChanged);
+  TW_MESSAGE(WM_ERASEBKGND, WMEraseBkgnd);
+}
+
+TButton::TButton(TComponent* owner) : TButtonControl(owner) {
+  ControlStyle = {csSetsCaption, csOpaque, csDoubleClicks};
+  PlaceControl(Left(), Top(), 75, 25);
+  SetTabStop(true);
+}
+
+void TButton::CreateParams(TCreateParams& params) {
+  TButtonControl::CreateParams(params);
+  CreateSubClass(params, "BUTTON");
+  params.style |= default_ ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
+}
+
+void TButton::CreateWnd() {
+  TButtonControl::CreateWnd();
+  active_ = default_;
+}
+
+void TButton::SetDefault(bool value) {
+  default_ = value;
+  if (!HandleAllocated()) return;
+  // The form re-evaluates every button's look for its current focus.
+  if (TCustomForm* form = ParentForm())
+    form->Deliver(FM_FOCUSCHANGED, 0, reinterpret_cast<std::intptr_t>(form->ActiveControl()));
+}
+
+void TButton::Click() {
+  if (TCustomForm* form = ParentForm()) form->SetModalResult(modalResult_);
+  FireClick();
+}
+
+void TButton::SetButtonStyle(bool isDefault) {
+  HWND window = WindowHandle();
+  if (!window) return;
+  const LONG wanted = isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
+  if ((GetWindowLongA(window, GWL_STYLE) & 0xF) != wanted) SendMessageA(window, BM_SETSTYLE, wanted, 1);
+}
+
+void TButton::FNCommand(TMessage& m) {
+  if (ClicksDisabled()) return;
+  if (HIWORD(m.wParam) == BN_CLICKED) Click();
+}
+
+void TButton::FMDialogKey(TMessage& m) {
+  const bool wanted = (m.wParam == VK_RETURN && active_) || (m.wParam == VK_ESCAPE && cancel_);
+  if (wanted && NoModifiers(m.lParam) && CanTakeFocus()) {
+    Click();
+    m.result = 1;
+    return;
+  }
+  PassToAncestors(TButton::StaticClassInfo(), m);
+}
+
+void TButton::FMDialogChar(TMessage& m) {
+  if (IsAccelerator(static_cast<std::uint32_t>(m.wParam), Text()) && CanTakeFocus()) {
+    Click();
+    m.result = 1;
+    return;
+  }
+  m.result = 0;
+}
+
+void TButton::FMFocusChanged(TMessage& m) {
+  auto* focused = reinterpret_cast<TControl*>(m.lParam);
+  if (focused && IsInstanceOf(focused, TButton::StaticClassInfo()))
+    active_ = focused == this;
+  else
+    active_ = default_;
+  SetButtonStyle(active_);
+}
+
+void TButton::WMEraseBkgnd(TMessage& m) { DefaultHandler(m); }
+
+}  // namespace tw

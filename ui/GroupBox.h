@@ -1,0 +1,40 @@
+// The group box: a framed, captioned area that holds other controls.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "ui/Controls.h"
+
+namespace tw {
+
+class TCustomGroupBox : public TCustomControl {
+  TW_PUBLISHED_CLASS(TCustomGroupBox, TCustomControl)
+
+ public:
+  explicit TCustomGroupBox(TComponent* owner);
+  std::string CaptionText() const { return const_cast<TCustomGroupBox*>(this)->Text(); }
+  // The part of the client area inside the frame, below the caption line.
+  RECT ChildArea();
+
+ protected:
+  void CreateParams(TCreateParams& params) override;
+  void Paint() override;
+
+ private:
+  void FMTextChangedBox(TMessage& m);
+  void FMCtl3DChanged(TMessage& m);
+  void WMSizeBox(TMessage& m);
+  void WMEraseBkgndBox(TMessage& m);
+  void FMDialogChar(TMessage& m);
+};
+
+class TGroupBox : public TCustomGroupBox {
+  TW_PUBLISHED_CLASS(TGroupBox, TCustomGroupBox)
+
+ public:
+  using TCustomGroupBox::TCustomGroupBox;
+};
+
+}  // namespace tw
