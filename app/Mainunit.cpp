@@ -84,8 +84,9 @@ class WindowFields final : public BitrateFields {
       case BitrateField::NextAudio: control = form_.NextAudio; break;
       case BitrateField::NextVideo: control = form_.NextVideo; break;
     }
-    // A form resource without the field would leave it unbound.
-    if (control == nullptr) throw EInvalidOperation(std::string("A field of the main window is missing"));
+    // A form resource without the field would leave it unbound: the resource
+    // was not read as this window needs it.
+    if (control == nullptr) throw EReadError(msg::ReadError);
     return *control;
   }
 

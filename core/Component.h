@@ -207,6 +207,9 @@ class TComponent : public TPersistent {
   // owned components (last adopted first). BeforeFree runs it; later calls do
   // nothing more.
   void BeginDestruction();
+  // Whether the BeforeFree step ran: a destructor repeats a clean-up step only
+  // for a component that did not have it (one not allocated with new).
+  bool BeforeFreeDone() const { return beforeFreeDone_; }
 
  private:
   struct OwnedNames;

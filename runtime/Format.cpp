@@ -1,6 +1,7 @@
 #include "runtime/Format.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/Convert.h"
 #include "runtime/Exceptions.h"
 #include "runtime/MessageIds.h"
 #include "runtime/Platform.h"
@@ -31,8 +33,11 @@ constexpr int kDefaultSignificant = 15;
 constexpr int kDefaultDecimals = 2;
 constexpr int kFixedSignificant = 18;
 constexpr int kExponentDigits = 3;
-// The Japanese locale writes currency without decimals.
+// The Japanese locale writes currency without decimals: the value before the
+// locale is read, and when it states nothing usable.
 constexpr int kCurrencyDecimals = 0;
+// A locale's currency decimals lie in 0 ... 9.
+constexpr int kMaxCurrencyDecimals = 9;
 // The work buffer of FormatText; a format of three quarters of it or more
 // would likely not fit, so it starts straight at twice the format's length.
 constexpr std::size_t kWorkBufferSize = 4098;
@@ -269,7 +274,8 @@ std::string FloatText(char type, long double value, std::optional<std::int64_t> 
     case 'F': return FixedForm(negative, magnitude, usable ? static_cast<int>(*precision) : kDefaultDecimals, false);
     case 'N': return FixedForm(negative, magnitude, usable ? static_cast<int>(*precision) : kDefaultDecimals, true);
     default:  // 'M'
-      return FixedForm(negative, magnitude, usable ? static_cast<int>(*precision) : kCurrencyDecimals, true);
+      return FixedForm(negative, magnitude, usable ? static_cast<int>(*precision) : FormatSettings().currencyDecimals,
+                       true);
   }
 }
 
@@ -537,6 +543,33 @@ std::size_t FormatToBuffer(char* buffer, std::size_t bufferLength, const char* f
   Sink sink(buffer, buffer ? bufferLength : 0);
   Formatter(std::string_view(format, format ? formatLength : 0), args, false).Run(sink);
   return sink.Length();
+}
+
+// ---- Format settings ----------------------------------------------------------------
+
+namespace {
+
+// Unset until the locale is first read; formatting may run on any thread.
+std::atomic<std::int32_t> currencyDecimals{-1};
+
+}  // namespace
+
+void ReadFormatSettings() {
+  std::int32_t decimals = kCurrencyDecimals;
+  if (auto text = platform::UserLocaleSetting(platform::LocaleSetting::CurrencyDecimals)) {
+    const std::int32_t stated = ParseIntegerOr(*text, kCurrencyDecimals);
+    if (stated >= 0 && stated <= kMaxCurrencyDecimals) decimals = stated;
+  }
+  currencyDecimals.store(decimals);
+}
+
+TFormatSettings FormatSettings() {
+  if (currencyDecimals.load() < 0) ReadFormatSettings();
+  return {currencyDecimals.load()};
+}
+
+void SetFormatSettings(const TFormatSettings& settings) {
+  currencyDecimals.store(std::clamp(settings.currencyDecimals, 0, kMaxCurrencyDecimals));
 }
 
 }  // namespace tw

@@ -122,4 +122,14 @@ inline std::string FormatText(std::string_view format, std::initializer_list<For
 std::size_t FormatToBuffer(char* buffer, std::size_t bufferLength, const char* format, std::size_t formatLength,
                            FormatArgs args);
 
+// The settings of the user's locale that formatting follows (the currency
+// decimals of M without a precision). Read from the locale on first use; a
+// program that hears the user changed them reads them again.
+struct TFormatSettings {
+  std::int32_t currencyDecimals = 0;
+};
+TFormatSettings FormatSettings();
+void SetFormatSettings(const TFormatSettings& settings);
+void ReadFormatSettings();
+
 }  // namespace tw

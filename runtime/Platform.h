@@ -22,6 +22,11 @@ std::optional<std::span<const std::uint8_t>> FindRawResource(std::string_view na
 // locale and NORM_IGNORECASE): negative, zero or positive.
 int CompareTextIgnoreCase(std::string_view a, std::string_view b);
 
+// A setting of the user's locale as the platform states it (GetLocaleInfoA
+// with the user's default locale); nothing when it states none.
+enum class LocaleSetting : std::uint8_t { CurrencyDecimals };
+std::optional<std::string> UserLocaleSetting(LocaleSetting setting);
+
 // True when the byte starts a double-byte character in the ANSI code page.
 bool IsLeadByte(std::uint8_t byte);
 

@@ -45,6 +45,14 @@ int CompareTextIgnoreCase(std::string_view a, std::string_view b) {
 
 bool IsLeadByte(std::uint8_t byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
 
+// The Japanese locale the Windows build runs under.
+std::optional<std::string> UserLocaleSetting(LocaleSetting setting) {
+  switch (setting) {
+    case LocaleSetting::CurrencyDecimals: return "0";
+  }
+  return std::nullopt;
+}
+
 std::string ModuleFileName() {
   char path[4096];
   ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);

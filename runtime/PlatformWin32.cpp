@@ -55,6 +55,17 @@ int CompareTextIgnoreCase(std::string_view a, std::string_view b) {
 
 bool IsLeadByte(std::uint8_t byte) { return LeadBytes()[byte]; }
 
+std::optional<std::string> UserLocaleSetting(LocaleSetting setting) {
+  LCTYPE type = 0;
+  switch (setting) {
+    case LocaleSetting::CurrencyDecimals: type = LOCALE_ICURRDIGITS; break;
+  }
+  char buffer[16] = {};
+  const int n = GetLocaleInfoA(LOCALE_USER_DEFAULT, type, buffer, sizeof buffer);
+  if (n <= 1) return std::nullopt;
+  return std::string(buffer, static_cast<std::size_t>(n - 1));
+}
+
 std::string ModuleFileName() {
   char path[MAX_PATH];
   DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);

@@ -6,6 +6,7 @@
 
 #include "runtime/Exceptions.h"
 #include "runtime/Faults.h"
+#include "runtime/Format.h"
 #include "runtime/Text.h"
 #include "ui/Forms.h"
 #include "ui/Guard.h"
@@ -22,10 +23,6 @@ int startupShowCommand = -1;
 // Asked by the watcher thread, answered on the user-interface thread: the
 // pointer has left the program's windows, drop the hint.
 constexpr UINT kDropHintRequest = FM_BASE + 0x0F0;
-
-HINSTANCE ModuleInstance() { return GetModuleHandleA(nullptr); }
-
-POINT PointOf(std::intptr_t lParam) { return {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))}; }
 
 // The control of the window at a screen point, or of its nearest ancestor
 // window that belongs to one.
@@ -66,16 +63,15 @@ void ControlGoneToApplication(TControl* control) {
 }
 
 void CALLBACK HintTimerProc(HWND, UINT, UINT_PTR, DWORD) {
-  GuardCallback(application, [] {
+  GuardWindowCallback(application, [] {
     if (application) application->HintTimerFired();
   });
-  TControlCanvas::ReleaseAllContexts();
 }
 
 LRESULT CALLBACK HintMessageHook(int code, WPARAM wParam, LPARAM lParam) {
   const LRESULT result = CallNextHookEx(nullptr, code, wParam, lParam);
   if (code == HC_ACTION && lParam) {
-    GuardCallback(application, [&] {
+    GuardWindowCallback(application, [&] {
       const MSG& message = *reinterpret_cast<const MSG*>(lParam);
       if (application && application->HintWindow() && IsHintEndingMessage(message)) application->DropHint();
     });
@@ -84,10 +80,10 @@ LRESULT CALLBACK HintMessageHook(int code, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CALLBACK AppWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
-  auto* app = reinterpret_cast<TApplication*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  auto* app = static_cast<TApplication*>(WindowObject(window, TWindowKind::Application));
   if (!app) return DefWindowProcA(window, msg, wParam, lParam);
   TMessage m{msg, wParam, lParam, 0};
-  GuardCallback(app, [&] { app->AppWndProc(m); });
+  GuardWindowCallback(app, [&] { app->AppWndProc(m); });
   return m.result;
 }
 
@@ -304,11 +300,7 @@ TApplication::TApplication(TComponent* owner) : TComponent(owner) {
 }
 
 TApplication::~TApplication() {
-  if (handle_) {
-    SetWindowLongPtrA(handle_, GWLP_USERDATA, 0);
-    DestroyWindow(handle_);
-    handle_ = nullptr;
-  }
+  DestroyAppWindow();
   if (watcherEvent_) CloseHandle(watcherEvent_);
   if (application == this) application = nullptr;
 }
@@ -318,15 +310,17 @@ void TApplication::BeforeFree() {
   DropHint();
   SetHintsEnabled(false);
   TComponent::BeforeFree();
-  if (handle_) {
-    if (NewStyleControls()) SendMessageA(handle_, WM_SETICON, ICON_BIG, 0);
-    SetWindowLongPtrA(handle_, GWLP_USERDATA, 0);
-    DestroyWindow(handle_);
-    handle_ = nullptr;
-  }
+  DestroyAppWindow();
   appWindowHooks_.clear();
   topmostList_.clear();
   icon_ = nullptr;
+}
+
+void TApplication::DestroyAppWindow() {
+  if (!handle_) return;
+  if (NewStyleControls()) SendMessageA(handle_, WM_SETICON, ICON_BIG, 0);
+  BindWindowObject(handle_, TWindowKind::Application, nullptr);
+  DestroyWindow(std::exchange(handle_, nullptr));
 }
 
 void TApplication::CreateAppWindow() {
@@ -343,7 +337,7 @@ void TApplication::CreateAppWindow() {
                             GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr, nullptr, ModuleInstance(), nullptr);
   if (!handle_) RaisePlatformError();
   storedTitle_.clear();
-  SetWindowLongPtrA(handle_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  BindWindowObject(handle_, TWindowKind::Application, this);
   SetWindowLongPtrA(handle_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&AppWindowProc));
   if (NewStyleControls() && icon_) {
     SendMessageA(handle_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
@@ -389,17 +383,20 @@ void TApplication::SetIcon(HICON icon) {
     for (TCustomForm* form : std::vector<TCustomForm*>(screen->CustomForms())) form->Deliver(FM_ICONCHANGED);
 }
 
-void TApplication::MakeFormOf(const TClassInfo& cls, TCustomForm** reference,
-                              TCustomForm* (*construct)(TComponent*, TCustomForm**)) {
+void TApplication::MakeFormOf(const TClassInfo& cls, TCustomForm* (*construct)(TComponent*),
+                              const TFormAnnouncer& announce) {
   TCustomForm* form = nullptr;
   try {
-    form = construct(this, reference);
-    *reference = form;
+    {
+      const TFormAnnouncement announcement(announce);
+      form = construct(this);
+    }
+    announce(form);
     // The resource is read once the most derived constructor has run; a
     // failure there frees the form.
     form->FinishConstruction();
   } catch (...) {
-    *reference = nullptr;
+    announce(nullptr);
     throw;
   }
   if (!primaryForm_ && cls.InheritsFrom(TForm::StaticClassInfo())) {
@@ -612,10 +609,16 @@ void TApplication::AppWndProc(TMessage& m) {
   for (const TWindowHook& hook : std::vector<TWindowHook>(appWindowHooks_))
     if (hook.procedure && hook.procedure(hook.data, m)) return;
   if (m.msg == WM_WININICHANGE) {
-    if (TScreen* screen = Screen()) screen->ReadMetrics();
-    if (hintsEnabled_) {
-      SetHintsEnabled(false);
-      SetHintsEnabled(true);
+    if (UpdateFormatSettings) {
+      SetThreadLocale(LOCALE_USER_DEFAULT);
+      ReadFormatSettings();
+    }
+    if (UpdateMetricSettings) {
+      if (TScreen* screen = Screen()) screen->ReadMetrics();
+      if (hintsEnabled_) {
+        SetHintsEnabled(false);
+        SetHintsEnabled(true);
+      }
     }
   }
   switch (m.msg) {
@@ -796,10 +799,8 @@ void TApplication::ControlGone(TControl* control) {
   if (!control) return;
   if (controlUnderMouse_ == control) controlUnderMouse_ = nullptr;
   if (hintSubject_ == control) DropHint();
-  if (hintSubject_ == control) hintSubject_ = nullptr;
-  // A window that is only being made again keeps its form the primary one.
-  if (static_cast<TControl*>(primaryForm_) == control && control->HasState(stDestroying)) primaryForm_ = nullptr;
-  if (static_cast<TControl*>(hintWindow_) == control && control->HasState(stDestroying)) hintWindow_ = nullptr;
+  if (static_cast<TControl*>(primaryForm_) == control) primaryForm_ = nullptr;
+  if (static_cast<TControl*>(hintWindow_) == control) hintWindow_ = nullptr;
   if (TScreen* screen = Screen()) screen->ForgetControl(control);
 }
 

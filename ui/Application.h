@@ -8,7 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
-#include <new>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,26 +71,18 @@ class TApplication : public TComponent {
   void SetAppTitle(std::string_view title);
   HWND WindowHandle() const { return handle_; }
 
-  // Makes a form of class T owned by the application; the reference is set
-  // before the constructor runs and cleared when it fails.
+  // Makes a form of class T owned by the application. The reference is set as
+  // soon as the form's base part exists, so that handlers running during the
+  // construction reach the form, and cleared when the construction fails.
   template <class T>
   void MakeForm(T*& reference) {
-    MakeFormOf(T::StaticClassInfo(), reinterpret_cast<TCustomForm**>(&reference),
-               [](TComponent* owner, TCustomForm** ref) -> TCustomForm* {
-                 // The address is known before the constructor runs, so that
-                 // handlers running during construction reach the form.
-                 void* memory = ::operator new(sizeof(T));
-                 *ref = static_cast<TCustomForm*>(static_cast<T*>(memory));
-                 try {
-                   return ::new (memory) T(owner);
-                 } catch (...) {
-                   ::operator delete(memory);
-                   throw;
-                 }
-               });
+    MakeFormOf(
+        T::StaticClassInfo(), [](TComponent* owner) -> TCustomForm* { return new T(owner); },
+        // T's construction has begun when its base part announces itself.
+        [&reference](TCustomForm* form) { reference = form ? static_cast<T*>(form) : nullptr; });
   }
-  void MakeFormOf(const TClassInfo& cls, TCustomForm** reference,
-                  TCustomForm* (*construct)(TComponent*, TCustomForm**));
+  using TFormAnnouncer = std::function<void(TCustomForm*)>;
+  void MakeFormOf(const TClassInfo& cls, TCustomForm* (*construct)(TComponent*), const TFormAnnouncer& announce);
 
   void RunLoop();
   void RequestQuit();
@@ -116,6 +108,10 @@ class TApplication : public TComponent {
   TControl* ControlUnderMouse() const { return controlUnderMouse_; }
   const std::string& CurrentHint() const { return currentHint_; }
   HWND ModelessDialogWindow = nullptr;
+  // What a change of the user's settings (WM_WININICHANGE) refreshes: the
+  // thread's locale and the format settings; the screen's metrics and hints.
+  bool UpdateFormatSettings = true;
+  bool UpdateMetricSettings = true;
 
   // ---- Hints ----
   bool HintsEnabled() const { return hintsEnabled_; }
@@ -163,6 +159,7 @@ class TApplication : public TComponent {
 
  private:
   void CreateAppWindow();
+  void DestroyAppWindow();
   void RestoreTopMosts();
   void NormalizeTopMosts();
   bool ShortCutCheck(TMessage& key);

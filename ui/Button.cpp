@@ -1,5 +1,6 @@
 #include "ui/Button.h"
 
+#include "runtime/ScopeExit.h"
 #include "ui/Accelerators.h"
 
 namespace tw {
@@ -22,14 +23,10 @@ void TButtonControl::WMLButtonDownButton(TMessage& m) {
   if (!HasState(stDesigning) && !Focused()) {
     // The press focuses the button first; the platform's click that the focus
     // change might cause is not a click of the user's.
-    clicksDisabled_ = true;
-    try {
+    {
+      const TFlagScope noClicks(clicksDisabled_);
       if (HWND window = WindowHandle()) SetFocus(window);
-    } catch (...) {
-      clicksDisabled_ = false;
-      throw;
     }
-    clicksDisabled_ = false;
     if (!Focused()) return;
   }
   PassToAncestors(TButtonControl::StaticClassInfo(), m);
@@ -41,7 +38,7 @@ void TButtonControl::FNCommandFilter(TMessage& m) {
 }
 
 void TButton::Publish(Publisher& p) {
-  TW_PROPERTY(Caption, &Self::CaptionText, &Self::SetCaption);
+  TW_PROPERTY(Caption, &Self::Caption, &Self::SetCaption);
   TW_PROPERTY(ModalResult, &Self::ModalResult, &Self::SetModalResult);
   TW_PROPERTY(Default, &Self::Default, &Self::SetDefault);
   TW_PROPERTY(Cancel, &Self::Cancel, &Self::SetCancel);

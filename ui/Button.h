@@ -35,8 +35,6 @@ class TButton : public TButtonControl {
  public:
   explicit TButton(TComponent* owner);
 
-  std::string CaptionText() const { return const_cast<TButton*>(this)->Text(); }
-
   bool Default() const { return default_; }
   void SetDefault(bool value);
   bool Cancel() const { return cancel_; }

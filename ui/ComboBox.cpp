@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "runtime/Exceptions.h"
+#include "runtime/ScopeExit.h"
 #include "ui/SystemInfo.h"
 
 namespace tw {
@@ -109,8 +110,8 @@ void TCustomComboBox::Publish(Publisher& p) {
 
 void TComboBox::Publish(Publisher& p) {
   TW_PROPERTY(Style, &Self::Style, &Self::SetStyle);
-  TW_PROPERTY(Text, &Self::TextValue, &Self::SetText);
-  TW_PROPERTY(ItemHeight, &Self::ItemHeightValue, &Self::SetItemHeight);
+  TW_PROPERTY(Text, &Self::Text, &Self::SetText);
+  TW_PROPERTY(ItemHeight, &Self::ItemHeight, &Self::SetItemHeight);
   TW_PROPERTY(Items, &Self::Items, &Self::SetItems);
   TW_PROPERTY(DropDownCount, &Self::DropDownCount, &Self::SetDropDownCount);
   TW_PROPERTY(MaxLength, &Self::MaxLength, &Self::SetMaxLength);
@@ -133,7 +134,9 @@ TCustomComboBox::TCustomComboBox(TComponent* owner)
   SetParentColor(false);
 }
 
-TCustomComboBox::~TCustomComboBox() { UnhookSubWindows(); }
+TCustomComboBox::~TCustomComboBox() {
+  if (!BeforeFreeDone()) UnhookSubWindows();
+}
 
 void TCustomComboBox::BeforeFree() {
   TWinControl::BeforeFree();
@@ -169,10 +172,9 @@ void TCustomComboBox::CreateWnd() {
   if (style_ == csDropDown || style_ == csSimple) {
     for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
       if (IsEditClassName(child)) {
-        if (!editHandle_) HookSubWindow(child, editPrevProc_), editHandle_ = child;
+        if (!editHandle_) HookSubWindow(child, editHandle_, editPrevProc_);
       } else if (style_ == csSimple && !listHandle_) {
-        HookSubWindow(child, listPrevProc_);
-        listHandle_ = child;
+        HookSubWindow(child, listHandle_, listPrevProc_);
       }
     }
     SetEditMargins();
@@ -192,23 +194,27 @@ void TCustomComboBox::DestroyWnd() {
   TWinControl::DestroyWnd();
 }
 
-void TCustomComboBox::HookSubWindow(HWND window, WNDPROC& previous) {
+void TCustomComboBox::HookSubWindow(HWND window, HWND& part, WNDPROC& previous) {
+  part = window;
   previous = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(window, GWLP_WNDPROC));
-  SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  BindWindowObject(window, TWindowKind::ComboPart, this);
   SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SubWindowProc));
 }
 
+void TCustomComboBox::ForgetSubWindow(HWND& part, WNDPROC& previous) {
+  part = nullptr;
+  previous = nullptr;
+}
+
 void TCustomComboBox::UnhookSubWindows() {
-  auto unhook = [this](HWND& window, WNDPROC& previous) {
-    if (window && IsWindow(window) && GetWindowLongPtrA(window, GWLP_USERDATA) == reinterpret_cast<LONG_PTR>(this)) {
-      SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
-      SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+  for (auto [part, previous] : {std::pair{&editHandle_, &editPrevProc_}, std::pair{&listHandle_, &listPrevProc_}}) {
+    HWND window = *part;
+    if (window && IsWindow(window) && WindowObject(window, TWindowKind::ComboPart) == this) {
+      SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(*previous));
+      BindWindowObject(window, TWindowKind::ComboPart, nullptr);
     }
-    window = nullptr;
-    previous = nullptr;
-  };
-  unhook(editHandle_, editPrevProc_);
-  unhook(listHandle_, listPrevProc_);
+    ForgetSubWindow(*part, *previous);
+  }
 }
 
 void TCustomComboBox::SetEditMargins() {
@@ -216,22 +222,19 @@ void TCustomComboBox::SetEditMargins() {
 }
 
 LRESULT CALLBACK TCustomComboBox::SubWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
-  auto* combo = reinterpret_cast<TCustomComboBox*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-  if (!combo) return DefWindowProcA(window, msg, wParam, lParam);
-  const WNDPROC previous = window == combo->editHandle_ ? combo->editPrevProc_ : combo->listPrevProc_;
+  auto* combo = static_cast<TCustomComboBox*>(WindowObject(window, TWindowKind::ComboPart));
+  WNDPROC previous = nullptr;
+  if (combo && window == combo->editHandle_) previous = combo->editPrevProc_;
+  if (combo && window == combo->listHandle_) previous = combo->listPrevProc_;
   if (!previous) return DefWindowProcA(window, msg, wParam, lParam);
   TMessage m{msg, wParam, lParam, 0};
-  try {
-    combo->SubWindowMessage(m, window, previous);
-  } catch (...) {
-    HandleUncaughtException(combo);
-  }
+  GuardWindowCallback(combo, [&] { combo->SubWindowMessage(m, window, previous); });
   if (msg == WM_NCDESTROY) {
     // The part is gone; its procedure was handed back by the platform's own clean-up.
-    if (window == combo->editHandle_) combo->editHandle_ = nullptr, combo->editPrevProc_ = nullptr;
-    if (window == combo->listHandle_) combo->listHandle_ = nullptr, combo->listPrevProc_ = nullptr;
+    BindWindowObject(window, TWindowKind::ComboPart, nullptr);
+    if (window == combo->editHandle_) combo->ForgetSubWindow(combo->editHandle_, combo->editPrevProc_);
+    if (window == combo->listHandle_) combo->ForgetSubWindow(combo->listHandle_, combo->listPrevProc_);
   }
-  TControlCanvas::ReleaseAllContexts();
   return m.result;
 }
 
@@ -298,7 +301,7 @@ void TCustomComboBox::SubWindowMessage(TMessage& m, HWND window, WNDPROC previou
 
 void TCustomComboBox::WndProc(TMessage& m) {
   // Sizing the window for the open list must not change the control's bounds.
-  if (droppingDown_ && (m.msg == WM_SIZE || m.msg == WM_WINDOWPOSCHANGED || m.msg == WM_WINDOWPOSCHANGING)) {
+  if (droppingDown_ && m.msg == WM_SIZE) {
     DefaultHandler(m);
     return;
   }
@@ -401,15 +404,11 @@ void TCustomComboBox::AdjustDropDown() {
   const int count = items_->LineCount();
   const int shown = std::max(1, std::min(count, dropDownCount_));
   const int height = ItemHeight() * shown + Height() + 2;
-  droppingDown_ = true;
-  try {
+  {
+    const TFlagScope droppingDown(droppingDown_);
     SetWindowPos(window, nullptr, 0, 0, Width(), height,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW | SWP_HIDEWINDOW);
-  } catch (...) {
-    droppingDown_ = false;
-    throw;
   }
-  droppingDown_ = false;
   SetWindowPos(window, nullptr, 0, 0, 0, 0,
                SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW | SWP_SHOWWINDOW);
 }
@@ -472,9 +471,9 @@ void TCustomComboBox::SetSelectedIndex(std::int32_t value) {
   SendMessageA(Handle(), CB_SETCURSEL, static_cast<WPARAM>(value), 0);
 }
 
-std::int32_t TCustomComboBox::ItemHeight() {
+std::int32_t TCustomComboBox::ItemHeight() const {
   if (style_ == csOwnerDrawFixed || style_ == csOwnerDrawVariable) return itemHeight_;
-  return static_cast<std::int32_t>(SendMessageA(Handle(), CB_GETITEMHEIGHT, 0, 0));
+  return static_cast<std::int32_t>(SendMessageA(WindowMadeOnDemand(), CB_GETITEMHEIGHT, 0, 0));
 }
 
 void TCustomComboBox::SetItemHeight(std::int32_t value) {

@@ -75,16 +75,14 @@ class TCustomComboBox : public TWinControl {
   ~TCustomComboBox() override;
   void BeforeFree() override;
 
-  std::string TextValue() const { return const_cast<TCustomComboBox*>(this)->Text(); }
-
   TComboBoxStyle Style() const { return style_; }
   void SetStyle(TComboBoxStyle value);
   TStrings* Items() const { return items_.get(); }
   void SetItems(TStrings* value);
   std::int32_t SelectedIndex();
   void SetSelectedIndex(std::int32_t value);
-  std::int32_t ItemHeight();
-  std::int32_t ItemHeightValue() const { return const_cast<TCustomComboBox*>(this)->ItemHeight(); }
+  // The owner-draw height, else the platform's (the window is made for it).
+  std::int32_t ItemHeight() const;
   void SetItemHeight(std::int32_t value);
   std::int32_t DropDownCount() const { return dropDownCount_; }
   void SetDropDownCount(std::int32_t value) { dropDownCount_ = value; }
@@ -121,7 +119,10 @@ class TCustomComboBox : public TWinControl {
   friend class TComboBoxStrings;
   static LRESULT CALLBACK SubWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
   void SubWindowMessage(TMessage& m, HWND window, WNDPROC previous);
-  void HookSubWindow(HWND window, WNDPROC& previous);
+  // Takes the platform's edit or list part: its window procedure passes
+  // through the combo box first.
+  void HookSubWindow(HWND window, HWND& part, WNDPROC& previous);
+  void ForgetSubWindow(HWND& part, WNDPROC& previous);
   void UnhookSubWindows();
   void SetEditMargins();
 

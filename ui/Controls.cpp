@@ -17,6 +17,8 @@ namespace {
 
 ATOM windowAtom = 0;
 ATOM controlAtom = 0;
+ATOM comboPartAtom = 0;
+ATOM applicationAtom = 0;
 TControlGoneHook controlGoneHook = nullptr;
 
 // The control whose window CreateWindowExA is making: the first message of the
@@ -34,14 +36,11 @@ void EraseFrom(std::vector<T*>& list, const T* item) {
 
 bool IsMouseMessage(UINT msg) { return msg >= WM_MOUSEFIRST && msg <= 0x20A; }
 
-POINT PointOf(std::intptr_t lParam) { return {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))}; }
 std::intptr_t LParamOf(POINT p) {
   return static_cast<std::intptr_t>(MAKELONG(static_cast<WORD>(p.x), static_cast<WORD>(p.y)));
 }
 
 bool PointIn(const RECT& r, POINT p) { return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom; }
-
-HINSTANCE ModuleInstance() { return GetModuleHandleA(nullptr); }
 
 // Every class name this process registered with InitWindowProc.
 std::set<std::string>& RegisteredClasses() {
@@ -79,17 +78,59 @@ int& FocusChangeCounter() {
 
 void RegisterControlAtoms() {
   if (controlAtom) return;
-  windowAtom = GlobalAddAtomA(FormatText("Varnet%.8X", {static_cast<std::int32_t>(GetCurrentProcessId())}).c_str());
+  const auto process = static_cast<std::int32_t>(GetCurrentProcessId());
+  windowAtom = GlobalAddAtomA(FormatText("Varnet%.8X", {process}).c_str());
   controlAtom = GlobalAddAtomA(
       FormatText("ControlOfs%.8X%.8X", {static_cast<std::int32_t>(reinterpret_cast<std::uintptr_t>(ModuleInstance())),
                                         static_cast<std::int32_t>(GetCurrentThreadId())})
           .c_str());
+  comboPartAtom = GlobalAddAtomA(FormatText("ComboPart%.8X", {process}).c_str());
+  applicationAtom = GlobalAddAtomA(FormatText("AppWindow%.8X", {process}).c_str());
 }
 
 void DeleteControlAtoms() {
-  if (windowAtom) GlobalDeleteAtom(windowAtom);
-  if (controlAtom) GlobalDeleteAtom(controlAtom);
-  windowAtom = controlAtom = 0;
+  for (ATOM* atom : {&windowAtom, &controlAtom, &comboPartAtom, &applicationAtom}) {
+    if (*atom) GlobalDeleteAtom(*atom);
+    *atom = 0;
+  }
+}
+
+namespace {
+
+ATOM AtomOf(TWindowKind kind) {
+  RegisterControlAtoms();
+  switch (kind) {
+    case TWindowKind::Control: return controlAtom;
+    case TWindowKind::ComboPart: return comboPartAtom;
+    case TWindowKind::Application: return applicationAtom;
+  }
+  return 0;
+}
+
+// How deep the thread is in the framework's platform callbacks.
+thread_local int callbackDepth = 0;
+
+}  // namespace
+
+void BindWindowObject(HWND window, TWindowKind kind, void* object) {
+  if (!window) return;
+  if (object)
+    SetPropA(window, MAKEINTATOM(AtomOf(kind)), object);
+  else
+    RemovePropA(window, MAKEINTATOM(AtomOf(kind)));
+}
+
+void* WindowObject(HWND window, TWindowKind kind) {
+  return window ? GetPropA(window, MAKEINTATOM(AtomOf(kind))) : nullptr;
+}
+
+TCallbackScope::TCallbackScope() { ++callbackDepth; }
+
+TCallbackScope::~TCallbackScope() {
+  // Contexts borrowed while the platform called in go back when the outermost
+  // callback returns; a nested message must not take one from under the
+  // handler that sent it.
+  if (--callbackDepth == 0) TControlCanvas::ReleaseAllContexts();
 }
 
 // ---- TControl ---------------------------------------------------------------------
@@ -133,16 +174,20 @@ TControl::TControl(TComponent* owner) : TComponent(owner), font_(std::make_uniqu
 }
 
 TControl::~TControl() {
-  // A plain delete skipped BeforeFree: leave nothing behind that points here.
+  // A control without the BeforeFree step (not allocated with new) leaves
+  // nothing behind that points here.
+  if (!BeforeFreeDone()) ForgetEverywhere();
+  if (parent_) parent_->RemoveChild(*this);
+}
+
+void TControl::ForgetEverywhere() {
   if (captureControl == this) captureControl = nullptr;
   if (controlGoneHook) controlGoneHook(this);
-  if (parent_) parent_->RemoveChild(*this);
 }
 
 void TControl::BeforeFree() {
   MarkDestroying();
-  if (captureControl == this) captureControl = nullptr;
-  if (controlGoneHook) controlGoneHook(this);
+  ForgetEverywhere();
   TComponent::BeforeFree();
   if (parent_) {
     try {
@@ -221,12 +266,6 @@ bool TControl::IsWithin(const TControl* ancestor) const {
   for (const TControl* c = this; c; c = c->parent_)
     if (c == ancestor) return true;
   return false;
-}
-
-TCustomForm* TControl::ParentForm() const {
-  const TControl* top = this;
-  while (top->parent_) top = top->parent_;
-  return top->IsForm() ? reinterpret_cast<TCustomForm*>(const_cast<TControl*>(top)) : nullptr;
 }
 
 TWinControl* ParentFormControl(const TControl* control) {
@@ -544,7 +583,7 @@ LRESULT CALLBACK InitWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lPa
 
 TWinControl* TWinControl::FromHandle(HWND window) {
   if (!window || !controlAtom) return nullptr;
-  return static_cast<TWinControl*>(GetPropA(window, MAKEINTATOM(controlAtom)));
+  return static_cast<TWinControl*>(WindowObject(window, TWindowKind::Control));
 }
 
 void TWinControl::BindWindow(HWND window) {
@@ -553,13 +592,13 @@ void TWinControl::BindWindow(HWND window) {
   if ((GetWindowLongA(window, GWL_STYLE) & WS_CHILD) && GetWindowLongPtrA(window, GWLP_ID) == 0)
     SetWindowLongPtrA(window, GWLP_ID, reinterpret_cast<LONG_PTR>(window));
   SetPropA(window, MAKEINTATOM(windowAtom), this);
-  SetPropA(window, MAKEINTATOM(controlAtom), this);
+  BindWindowObject(window, TWindowKind::Control, this);
 }
 
 void TWinControl::UnbindWindow() {
   if (!handle_) return;
   RemovePropA(handle_, MAKEINTATOM(windowAtom));
-  RemovePropA(handle_, MAKEINTATOM(controlAtom));
+  BindWindowObject(handle_, TWindowKind::Control, nullptr);
   handle_ = nullptr;
   showing_ = false;
 }
@@ -568,12 +607,7 @@ LRESULT CALLBACK TWinControl::StandardWindowProc(HWND window, UINT msg, WPARAM w
   TWinControl* control = FromHandle(window);
   if (!control) return DefWindowProcA(window, msg, wParam, lParam);
   TMessage m{msg, wParam, lParam, 0};
-  try {
-    control->RunControlProc(m);
-  } catch (...) {
-    HandleUncaughtException(control);
-  }
-  TControlCanvas::ReleaseAllContexts();
+  GuardWindowCallback(control, [&] { control->RunControlProc(m); });
   return m.result;
 }
 
@@ -763,7 +797,10 @@ void TWinControl::NotifyChildren(std::uint32_t msg, std::uintptr_t wParam, std::
 
 void TWinControl::SetParentWindow(HWND window) {
   if (parent_ || parentWindow_ == window) return;
-  if (handle_ && window) SetParent(nullptr), ::SetParent(handle_, window);
+  if (handle_ && window) {
+    SetParent(nullptr);
+    ::SetParent(handle_, window);
+  }
   parentWindow_ = window;
   UpdateControlState();
 }
@@ -863,7 +900,7 @@ void TWinControl::CreateWnd() {
   Deliver(WM_SETFONT, reinterpret_cast<std::uintptr_t>(Font()->Handle()), 1);
   AdjustSize();
   SetPropA(handle_, MAKEINTATOM(windowAtom), this);
-  SetPropA(handle_, MAKEINTATOM(controlAtom), this);
+  BindWindowObject(handle_, TWindowKind::Control, this);
   if (parent_) {
     // Z-order follows the windowed children's order.
     HWND after = HWND_TOP;
@@ -982,7 +1019,8 @@ void TWinControl::SetEnabled(bool value) { TControl::SetEnabled(value); }
 // ---- Tab order ----
 
 std::int32_t TWinControl::TabOrder() const {
-  if (!parent_) return storedTabOrder_ >= 0 ? 0 : -1;
+  // Without a parent there is no list yet: the stored position is the answer.
+  if (!parent_) return storedTabOrder_;
   const auto& list = parent_->tabList_;
   auto it = std::find(list.begin(), list.end(), this);
   return it == list.end() ? -1 : static_cast<std::int32_t>(it - list.begin());
@@ -1289,7 +1327,6 @@ void TWinControl::WMNCHitTest(TMessage& m) {
 void TWinControl::WMNCDestroy(TMessage& m) {
   DefaultHandler(m);
   UnbindWindow();
-  if (controlGoneHook) controlGoneHook(this);
 }
 
 void TWinControl::WMWindowPosChangedWin(TMessage& m) {

@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/Component.h"
@@ -123,8 +124,10 @@ class TControl : public TComponent {
   RECT BoundsRect() const { return {left_, top_, left_ + width_, top_ + height_}; }
   virtual void PlaceControl(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height);
   virtual RECT ClientRect();
-  std::int32_t ClientWidth() { return ClientRect().right; }
-  std::int32_t ClientHeight() { return ClientRect().bottom; }
+  // A windowed control makes its window to answer: a window made on demand is
+  // not a change a reader of the value sees, so these are const.
+  std::int32_t ClientWidth() const { return const_cast<TControl*>(this)->ClientRect().right; }
+  std::int32_t ClientHeight() const { return const_cast<TControl*>(this)->ClientRect().bottom; }
   void SetClientWidth(std::int32_t value);
   void SetClientHeight(std::int32_t value);
   // Client coordinates of this control to the screen and back.
@@ -232,6 +235,10 @@ class TControl : public TComponent {
   void WMWindowPosChanged(TMessage& m);
 
  private:
+  // The framework's references to a control that goes are dropped: the
+  // control holding the mouse, and the application's (through its hook).
+  void ForgetEverywhere();
+
   friend class TWinControl;
 
   TWinControl* parent_ = nullptr;
@@ -364,6 +371,10 @@ class TWinControl : public TControl {
   void AfterLoad() override;
   void ReadStateFrom(TReader& reader) override;
   void PlaceChildAt(TComponent& child, int position) override;
+
+  // Handle() for a const reader (a published property's getter): making the
+  // window on demand is not a change the reader can see.
+  HWND WindowMadeOnDemand() const { return const_cast<TWinControl*>(this)->Handle(); }
 
   // The window procedure of every control window.
   static LRESULT CALLBACK StandardWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -528,9 +539,37 @@ void SetControlGoneHook(TControlGoneHook hook);
 // The framework's focus-change counter (incremented by each focus sequence).
 int& FocusChangeCounter();
 
-// The atoms naming the two window properties that map a window to its control.
+// The atoms naming the window properties that map a window to its object.
 void RegisterControlAtoms();
 void DeleteControlAtoms();
+
+// The one way from a window to the framework's object behind it: a window
+// property named by one of the framework's atoms, one atom per kind of
+// window. The window's user-data slot is left to whoever made the window.
+enum class TWindowKind : std::uint8_t { Control, ComboPart, Application };
+// Ties the window to the object (none: unties it).
+void BindWindowObject(HWND window, TWindowKind kind, void* object);
+// The object tied to the window as that kind, or none.
+void* WindowObject(HWND window, TWindowKind kind);
+
+// Marks the time the platform is calling into the framework. When the
+// outermost scope ends, the device contexts control canvases took meanwhile
+// are given back: the one place they are released.
+class TCallbackScope {
+ public:
+  TCallbackScope();
+  ~TCallbackScope();
+  TCallbackScope(const TCallbackScope&) = delete;
+  TCallbackScope& operator=(const TCallbackScope&) = delete;
+};
+
+// Every window, timer and hook procedure of the framework runs its body here:
+// under the one guard, inside a callback scope.
+template <class F>
+void GuardWindowCallback(TObject* sender, F&& body) noexcept {
+  TCallbackScope scope;
+  GuardCallback(sender, std::forward<F>(body));
+}
 
 // The published property groups.
 template <class P>

@@ -2,9 +2,39 @@
 
 #include <algorithm>
 
+#include "runtime/Platform.h"
+#include "runtime/ScopeExit.h"
 #include "ui/SystemInfo.h"
 
 namespace tw {
+
+namespace {
+
+// Where the character of that index starts in a byte text of the ANSI code
+// page (the text's length past its end).
+std::size_t ByteOffsetOfCharacter(std::string_view text, std::size_t index) {
+  std::size_t offset = 0;
+  for (std::size_t i = 0; i < index && offset < text.size(); ++i)
+    offset += platform::IsLeadByte(static_cast<std::uint8_t>(text[offset])) ? 2 : 1;
+  return std::min(offset, text.size());
+}
+
+}  // namespace
+
+bool EditPositionsCountCharacters() {
+  // Asked once of a scratch edit holding one double-byte character: selected
+  // whole, its end is 1 when positions count characters and 2 when bytes.
+  static const bool characters = [] {
+    HWND probe = CreateWindowExA(0, "EDIT", "\x82\xA0", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    if (!probe) return false;
+    SendMessageA(probe, EM_SETSEL, 0, -1);
+    DWORD start = 0, end = 0;
+    SendMessageA(probe, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    DestroyWindow(probe);
+    return end == 1;
+  }();
+  return characters;
+}
 
 void TCustomEdit::Publish(Publisher& p) {
   TW_MESSAGE(WM_SETFONT, WMSetFont);
@@ -16,7 +46,7 @@ void TCustomEdit::Publish(Publisher& p) {
 }
 
 void TEdit::Publish(Publisher& p) {
-  TW_PROPERTY(Text, &Self::TextValue, &Self::SetText);
+  TW_PROPERTY(Text, &Self::Text, &Self::SetText);
   TW_PROPERTY(AutoSelect, &Self::AutoSelect, &Self::SetAutoSelect);
   TW_PROPERTY(AutoSize, &Self::AutoSize, &Self::SetAutoSize);
   TW_PROPERTY(CharCase, &Self::CharCase, &Self::SetCharCase);
@@ -62,14 +92,11 @@ void TCustomEdit::CreateParams(TCreateParams& params) {
 }
 
 void TCustomEdit::CreateWnd() {
-  creating_ = true;
-  try {
+  {
+    // The platform's change notifications during creation are not the user's.
+    const TFlagScope creating(creating_);
     TWinControl::CreateWnd();
-  } catch (...) {
-    creating_ = false;
-    throw;
   }
-  creating_ = false;
   HWND window = WindowHandle();
   if (readOnly_ && DoubleByteSystem() && !NtPlatform()) SendMessageA(window, EM_SETREADONLY, 1, 0);
   SendMessageA(window, EM_LIMITTEXT, static_cast<WPARAM>(maxLength_), 0);
@@ -201,12 +228,18 @@ void TCustomEdit::SetSelectionLength(std::int32_t value) {
 }
 
 std::string TCustomEdit::SelectedText() {
-  const std::int32_t length = SelectionLength();
-  if (length <= 0) return {};
+  DWORD start = 0, end = 0;
+  SendMessageA(Handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  if (end <= start) return {};
   const std::string text = Text();
-  const auto start = static_cast<std::size_t>(std::max(SelectionStart(), 0));
-  if (start >= text.size()) return {};
-  return text.substr(start, static_cast<std::size_t>(length));
+  std::size_t from = start, to = end;
+  if (EditPositionsCountCharacters()) {
+    from = ByteOffsetOfCharacter(text, start);
+    to = ByteOffsetOfCharacter(text, end);
+  }
+  from = std::min(from, text.size());
+  to = std::min(to, text.size());
+  return from < to ? text.substr(from, to - from) : std::string();
 }
 
 std::int32_t TCustomEdit::CopySelectedText(char* buffer, std::int32_t size) {

@@ -24,8 +24,6 @@ class TCustomEdit : public TWinControl {
   explicit TCustomEdit(TComponent* owner);
   ~TCustomEdit() override;
 
-  std::string TextValue() const { return const_cast<TCustomEdit*>(this)->Text(); }
-
   bool AutoSelect() const { return autoSelect_; }
   void SetAutoSelect(bool value) { autoSelect_ = value; }
   bool AutoSize() const { return autoSize_; }
@@ -54,6 +52,8 @@ class TCustomEdit : public TWinControl {
   void SetSelectionStart(std::int32_t value);
   std::int32_t SelectionLength();
   void SetSelectionLength(std::int32_t value);
+  // The selected bytes, whole double-byte characters, whichever way the
+  // platform counts selection positions.
   std::string SelectedText();
   // Copies at most size - 1 characters of the selection and a terminator;
   // the number copied. A buffer of size 0 (or none) receives nothing.
@@ -91,6 +91,11 @@ class TCustomEdit : public TWinControl {
   bool modified_ = false;
   bool creating_ = false;
 };
+
+// Whether the platform's edit windows give selection positions in characters
+// (a double-byte character counts once) rather than in bytes, as some
+// platforms do even for an ANSI window.
+bool EditPositionsCountCharacters();
 
 class TEdit : public TCustomEdit {
   TW_PUBLISHED_CLASS(TEdit, TCustomEdit)

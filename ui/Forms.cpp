@@ -1,6 +1,7 @@
 #include "ui/Forms.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "core/ClassRegistry.h"
 #include "core/FormLoading.h"
@@ -24,6 +25,9 @@ void RegisterStdControlClasses();
 namespace {
 
 TScreen* screen = nullptr;
+
+// The announcer of the form being made through TFormAnnouncement, if any.
+thread_local const std::function<void(TCustomForm*)>* formAnnouncer = nullptr;
 
 // Integer halving towards zero with negative results clamped to 0.
 int HalfClamped(int value) { return std::max(value / 2, 0); }
@@ -66,7 +70,15 @@ void ClearScalingFlags(TControl& c) {
 
 }  // namespace
 
+TFormAnnouncement::TFormAnnouncement(const std::function<void(TCustomForm*)>& announce)
+    : previous_(std::exchange(formAnnouncer, &announce)) {}
+
+TFormAnnouncement::~TFormAnnouncement() { formAnnouncer = previous_; }
+
 TScreen* Screen() { return screen; }
+
+// Only a form answers IsForm, so the top of the chain is one.
+TCustomForm* TControl::ParentForm() const { return static_cast<TCustomForm*>(ParentFormControl(this)); }
 void SetScreen(TScreen* value) { screen = value; }
 
 // ---- TCustomForm ---------------------------------------------------------------------
@@ -82,8 +94,8 @@ void TCustomForm::Publish(Publisher& p) {
   TW_PROPERTY(OldCreateOrder, &Self::OldCreateOrder, &Self::SetOldCreateOrder);
   TW_PROPERTY(PixelsPerInch, &Self::PixelsPerInch, &Self::SetPixelsPerInch);
   TW_PROPERTY(TextHeight, &Self::TextHeight, &Self::SetTextHeight);
-  p.Property<&Self::FormClientWidth, &Self::SetFormClientWidth>("ClientWidth");
-  p.Property<&Self::FormClientHeight, &Self::SetFormClientHeight>("ClientHeight");
+  p.Property<&Self::ClientWidth, &Self::SetFormClientWidth>("ClientWidth");
+  p.Property<&Self::ClientHeight, &Self::SetFormClientHeight>("ClientHeight");
   TW_PROPERTY(KeyPreview, &Self::KeyPreview, &Self::SetKeyPreview);
   TW_PROPERTY(Menu, &Self::Menu, &Self::SetMenu);
   TW_PROPERTY(Caption, &Self::Caption, &Self::SetCaption);
@@ -117,6 +129,9 @@ void TCustomForm::Publish(Publisher& p) {
 void TForm::Publish(Publisher&) {}
 
 TCustomForm::TCustomForm(TComponent* owner) : TCustomControl(owner) {
+  // Only the outermost form being made hears of itself: a form its
+  // constructor makes in turn is not announced.
+  if (const auto* announce = std::exchange(formAnnouncer, nullptr)) (*announce)(this);
   ControlStyle = {csAcceptsChildren, csCapturesMouse, csClickEvents, csSetsCaption, csDoubleClicks};
   PlaceControl(0, 0, 320, 240);
   SetVisible(false);
@@ -124,12 +139,12 @@ TCustomForm::TCustomForm(TComponent* owner) : TCustomControl(owner) {
   SetParentFont(false);
   SetCtl3D(true);
   pixelsPerInch_ = screen ? screen->PixelsPerInch() : ScreenPixelsPerInch();
-  if (screen) screen->AddForm(this);
+  if (screen) screen->AddCustomForm(this);
   if (Application()) Application()->SyncTaskbarVisibility();
 }
 
 TCustomForm::~TCustomForm() {
-  if (screen) screen->RemoveForm(this);
+  if (screen && !BeforeFreeDone()) screen->RemoveForm(this);
 }
 
 void TCustomForm::BeforeFree() {
@@ -153,6 +168,9 @@ void TCustomForm::BeforeFree() {
 
 void TCustomForm::FinishConstruction() {
   try {
+    // Only now does the class query answer the most derived class, and the
+    // form must be found by name before its own resource is read.
+    JoinFormList();
     if (&ClassType() != &TForm::StaticClassInfo() && &ClassType() != &TCustomForm::StaticClassInfo()) {
       formState_.Include(FormCreating);
       bool found = false;
@@ -198,7 +216,13 @@ void TCustomForm::SetFormVisible(bool value) {
   SetVisible(value);
 }
 
+void TCustomForm::JoinFormList() {
+  if (screen) screen->AddToFormList(this);
+}
+
 void TCustomForm::ReadStateFrom(TReader& reader) {
+  // A form the reader made itself never ran FinishConstruction.
+  JoinFormList();
   oldCreateOrder_ = false;
   storedClientWidth_ = storedClientHeight_ = 0;
   textHeight_ = 0;
@@ -222,8 +246,6 @@ void TCustomForm::ScaleAfterRead() {
       scaled = true;
     }
   }
-  if (storedClientWidth_ > 0) SetClientWidth(storedClientWidth_);
-  if (storedClientHeight_ > 0) SetClientHeight(storedClientHeight_);
   ScalingFlags = {};
   if (!scaled)
     for (int i = 0; i < ControlCount(); ++i) ClearScalingFlags(*ControlAt(i));
@@ -254,6 +276,10 @@ void TCustomForm::AfterLoad() {
   // A menu named by the resource is resolved while the form is still being
   // read, when attaching it is put off; a window made meanwhile gets it now.
   AttachMenu();
+  // The designed client size is applied once, with the menu bar in place (a
+  // window made only now attaches the menu as it is created).
+  if (storedClientWidth_ > 0) SetClientWidth(storedClientWidth_);
+  if (storedClientHeight_ > 0) SetClientHeight(storedClientHeight_);
 }
 
 void TCustomForm::SetBorderStyle(TFormBorderStyle value) {
@@ -374,13 +400,9 @@ void TCustomForm::AttachMenu() {
     return;
   }
   HMENU bar = menu_->Handle();
-  if (GetMenu(window) != bar) {
-    // The new bar is attached before the old one is let go.
-    ::SetMenu(window, bar);
-    // The window keeps its size; the stored client size is the designed one.
-    if (storedClientWidth_ > 0 && !formState_.Contains(FormShowing)) SetClientWidth(storedClientWidth_);
-    if (storedClientHeight_ > 0 && !formState_.Contains(FormShowing)) SetClientHeight(storedClientHeight_);
-  }
+  // The new bar is attached before the old one is let go; the window keeps
+  // its size.
+  if (GetMenu(window) != bar) ::SetMenu(window, bar);
   menu_->SetWindowHandle(window);
 }
 
@@ -626,8 +648,6 @@ void TCustomForm::FMDeactivate(TMessage&) {
     OnDeactivate(this);
 }
 
-void TCustomForm::FMUIActivate(TMessage&) {}
-
 void TCustomForm::SetActiveControl(TWinControl* control) {
   if (control == activeControl_) return;
   if (control) {
@@ -656,9 +676,9 @@ void TCustomForm::FocusControl(TWinControl* control) {
 
 void TCustomForm::DefocusControl(TWinControl* control, bool removing) {
   if (!control) return;
-  if (focusedControl_ && focusedControl_->IsWithin(control))
-    focusedControl_ =
-        removing ? (control->Parent() && control->Parent() != control ? control->Parent() : nullptr) : focusedControl_;
+  // A control that goes takes the focus record up to its parent; one that
+  // only loses the focus clears it.
+  if (removing && focusedControl_ && focusedControl_->IsWithin(control)) focusedControl_ = control->Parent();
   if (focusedControl_ == control) focusedControl_ = nullptr;
   if (activeControl_ && activeControl_->IsWithin(control)) {
     const bool hadFocus =
@@ -693,11 +713,15 @@ bool TCustomForm::SetFocusedControl(TWinControl* control) {
     if (counter != start) return false;
   }
   // Leave up to the common container, then enter down to the new control.
+  // The record moves before each step's handlers run, so that a focus change
+  // they start begins where this one stands and no control is left twice.
   if (!previous) previous = this;
   while (previous && !control->IsWithin(previous)) {
-    previous->Deliver(FM_EXIT);
-    if (counter != start) return false;
+    TWinControl* leaving = previous;
     previous = previous->Parent();
+    focusedControl_ = previous ? previous : this;
+    leaving->Deliver(FM_EXIT);
+    if (counter != start) return false;
   }
   focusedControl_ = previous ? previous : this;
   while (focusedControl_ != control) {
@@ -778,8 +802,6 @@ void TCustomForm::WMEraseBkgnd(TMessage& m) {
 
 void TCustomForm::Paint() { OnPaint(this); }
 
-void TCustomForm::WndProc(TMessage& message) { TCustomControl::WndProc(message); }
-
 // ---- TScreen ---------------------------------------------------------------------------
 
 void TScreen::Publish(Publisher&) {}
@@ -796,10 +818,14 @@ void TScreen::SetCursor(TCursor value) {
   ++cursorCount_;
 }
 
-void TScreen::AddForm(TCustomForm* form) {
-  if (std::find(customForms_.begin(), customForms_.end(), form) != customForms_.end()) return;
-  customForms_.push_back(form);
-  if (form->InheritsFrom(TForm::StaticClassInfo())) forms_.push_back(form);
+void TScreen::AddCustomForm(TCustomForm* form) {
+  if (std::find(customForms_.begin(), customForms_.end(), form) == customForms_.end()) customForms_.push_back(form);
+}
+
+void TScreen::AddToFormList(TCustomForm* form) {
+  AddCustomForm(form);
+  if (!form->InheritsFrom(TForm::StaticClassInfo())) return;
+  if (std::find(forms_.begin(), forms_.end(), form) == forms_.end()) forms_.push_back(form);
 }
 
 void TScreen::RemoveForm(TCustomForm* form) {

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "ui/Controls.h"
@@ -107,9 +108,7 @@ class TCustomForm : public TCustomControl {
   void SetTextHeight(std::int32_t value) { textHeight_ = value; }
   bool KeyPreview() const { return keyPreview_; }
   void SetKeyPreview(bool value) { keyPreview_ = value; }
-  std::int32_t FormClientWidth() const { return const_cast<TCustomForm*>(this)->ClientWidth(); }
   void SetFormClientWidth(std::int32_t value);
-  std::int32_t FormClientHeight() const { return const_cast<TCustomForm*>(this)->ClientHeight(); }
   void SetFormClientHeight(std::int32_t value);
   TMainMenu* Menu() const { return menu_; }
   void SetMenu(TMainMenu* menu);
@@ -132,7 +131,6 @@ class TCustomForm : public TCustomControl {
   void ReadStateFrom(TReader& reader) override;
   void AfterLoad() override;
   void ComponentNotice(TComponent* c, TOwnershipEvent event) override;
-  void WndProc(TMessage& message) override;
 
  protected:
   void CreateParams(TCreateParams& params) override;
@@ -141,7 +139,7 @@ class TCustomForm : public TCustomControl {
   void Paint() override;
 
  private:
-  void ReadResources();
+  void JoinFormList();
   void RunCreateNotification();
   void PlaceOnFirstShow();
   void AttachMenu();
@@ -160,7 +158,6 @@ class TCustomForm : public TCustomControl {
   void FMDialogKeyForm(TMessage& m);
   void FMRelease(TMessage& m);
   void FMMenuChanged(TMessage& m);
-  void FMUIActivate(TMessage& m);
   void WMEraseBkgnd(TMessage& m);
 
   TFormBorderStyle borderStyle_ = bsSizeable;
@@ -222,7 +219,11 @@ class TScreen : public TComponent {
  private:
   friend class TCustomForm;
   friend class TApplication;
-  void AddForm(TCustomForm* form);
+  // Every form enters the custom list as its constructor starts; the list of
+  // TForm ones is joined once the most derived class is complete (a base
+  // constructor's class query still answers the base).
+  void AddCustomForm(TCustomForm* form);
+  void AddToFormList(TCustomForm* form);
   void RemoveForm(TCustomForm* form);
   void MoveToFront(TCustomForm* form);
   void SetFocus(TCustomForm* form, TWinControl* control);
@@ -238,6 +239,20 @@ class TScreen : public TComponent {
   TCursor cursor_ = 0;
   int cursorCount_ = 0;
   std::unique_ptr<TFont> hintFont_;
+};
+
+// While it lives, the next form constructor to run hands the form's address
+// to the announcer as soon as the form's base part exists (before the more
+// derived constructors run), once.
+class TFormAnnouncement {
+ public:
+  explicit TFormAnnouncement(const std::function<void(TCustomForm*)>& announce);
+  ~TFormAnnouncement();
+  TFormAnnouncement(const TFormAnnouncement&) = delete;
+  TFormAnnouncement& operator=(const TFormAnnouncement&) = delete;
+
+ private:
+  const std::function<void(TCustomForm*)>* previous_;
 };
 
 // The screen object (made at framework start-up).

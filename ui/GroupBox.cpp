@@ -13,7 +13,7 @@ void TCustomGroupBox::Publish(Publisher& p) {
 }
 
 void TGroupBox::Publish(Publisher& p) {
-  TW_PROPERTY(Caption, &Self::CaptionText, &Self::SetCaption);
+  TW_PROPERTY(Caption, &Self::Caption, &Self::SetCaption);
   PublishColor(p);
   PublishMouseEvents(p, true);
 }

@@ -14,7 +14,6 @@ class TCustomGroupBox : public TCustomControl {
 
  public:
   explicit TCustomGroupBox(TComponent* owner);
-  std::string CaptionText() const { return const_cast<TCustomGroupBox*>(this)->Text(); }
   // The part of the client area inside the frame, below the caption line.
   RECT ChildArea();
 

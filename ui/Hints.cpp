@@ -1,5 +1,7 @@
 #include "ui/Hints.h"
 
+#include "runtime/ScopeExit.h"
+
 #include <algorithm>
 
 #include "ui/Application.h"
@@ -36,8 +38,6 @@ RECT THintWindow::MeasureHint(std::int32_t widthLimit, std::string_view text, vo
   RECT r{0, 0, widthLimit, 0};
   DrawTextA(Canvas()->Handle(), text.data(), static_cast<int>(text.size()), &r,
             DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-  // The drawing context was only lent for the measurement.
-  TControlCanvas::ReleaseAllContexts();
   r.right += 6;
   r.bottom += 2;
   return r;
@@ -46,33 +46,25 @@ RECT THintWindow::MeasureHint(std::int32_t widthLimit, std::string_view text, vo
 void THintWindow::ShowAtWithData(RECT rect, std::string_view text, void*) { ShowAt(rect, text); }
 
 void THintWindow::ShowAt(RECT rect, std::string_view text) {
-  activating_ = true;
-  try {
-    SetText(text);
-    rect.bottom += 4;
-    PlaceControl(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
-    // Kept on the virtual desktop, its origin included (it need not be 0, 0).
-    const int deskLeft = GetSystemMetrics(SM_XVIRTUALSCREEN);
-    const int deskTop = GetSystemMetrics(SM_YVIRTUALSCREEN);
-    const int deskRight = deskLeft + GetSystemMetrics(SM_CXVIRTUALSCREEN);
-    const int deskBottom = deskTop + GetSystemMetrics(SM_CYVIRTUALSCREEN);
-    int left = rect.left;
-    int top = rect.top;
-    const int width = rect.right - rect.left;
-    const int height = rect.bottom - rect.top;
-    if (top + height > deskBottom) top = deskBottom - height;
-    if (left + width > deskRight) left = deskRight - width;
-    if (left < deskLeft) left = deskLeft;
-    if (top < deskTop) top = deskTop;
-    SetWindowPos(Handle(), HWND_TOPMOST, left, top, width, height, SWP_SHOWWINDOW | SWP_NOACTIVATE);
-    InvalidateRect(Handle(), nullptr, TRUE);
-  } catch (...) {
-    activating_ = false;
-    TControlCanvas::ReleaseAllContexts();
-    throw;
-  }
-  activating_ = false;
-  TControlCanvas::ReleaseAllContexts();
+  const TFlagScope activating(activating_);
+  SetText(text);
+  rect.bottom += 4;
+  PlaceControl(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+  // Kept on the virtual desktop, its origin included (it need not be 0, 0).
+  const int deskLeft = GetSystemMetrics(SM_XVIRTUALSCREEN);
+  const int deskTop = GetSystemMetrics(SM_YVIRTUALSCREEN);
+  const int deskRight = deskLeft + GetSystemMetrics(SM_CXVIRTUALSCREEN);
+  const int deskBottom = deskTop + GetSystemMetrics(SM_CYVIRTUALSCREEN);
+  int left = rect.left;
+  int top = rect.top;
+  const int width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  if (top + height > deskBottom) top = deskBottom - height;
+  if (left + width > deskRight) left = deskRight - width;
+  if (left < deskLeft) left = deskLeft;
+  if (top < deskTop) top = deskTop;
+  SetWindowPos(Handle(), HWND_TOPMOST, left, top, width, height, SWP_SHOWWINDOW | SWP_NOACTIVATE);
+  InvalidateRect(Handle(), nullptr, TRUE);
 }
 
 void THintWindow::FMTextChanged(TMessage& m) {
@@ -80,7 +72,6 @@ void THintWindow::FMTextChanged(TMessage& m) {
   if (activating_) return;
   const std::string text = Text();
   const SIZE size = Canvas()->TextExtent(text);
-  TControlCanvas::ReleaseAllContexts();
   SetWidth(size.cx + 6);
   SetHeight(size.cy + 4);
 }

@@ -13,7 +13,7 @@ constexpr UINT kAlignmentFlags[] = {DT_LEFT, DT_RIGHT, DT_CENTER};
 void TCustomLabel::Publish(Publisher& p) { TW_MESSAGE(FM_DIALOGCHAR, FMDialogChar); }
 
 void TLabel::Publish(Publisher& p) {
-  TW_PROPERTY(Caption, &Self::CaptionText, &Self::SetCaption);
+  TW_PROPERTY(Caption, &Self::Caption, &Self::SetCaption);
   TW_PROPERTY(Alignment, &Self::Alignment, &Self::SetAlignment);
   TW_PROPERTY(Layout, &Self::Layout, &Self::SetLayout);
   TW_PROPERTY(AutoSize, &Self::AutoSize, &Self::SetAutoSize);

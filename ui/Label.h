@@ -24,9 +24,6 @@ class TCustomLabel : public TGraphicControl {
   explicit TCustomLabel(TComponent* owner);
   ~TCustomLabel() override;
 
-  // The caption for the published property (the reader holds a const object).
-  std::string CaptionText() const { return const_cast<TCustomLabel*>(this)->Text(); }
-
   TAlignment Alignment() const { return alignment_; }
   void SetAlignment(TAlignment value);
   TTextLayout Layout() const { return layout_; }

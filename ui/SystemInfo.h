@@ -1,9 +1,19 @@
-// Facts about the platform read once and used by several controls.
+// Facts about the platform read once and used by several parts of the window layer.
 #pragma once
 
 #include <windows.h>
 
+#include <cstdint>
+
 namespace tw {
+
+// The program's own module (window classes and resources are registered with it).
+inline HINSTANCE ModuleInstance() { return GetModuleHandleA(nullptr); }
+
+// The client point a mouse message carries in its lParam (signed coordinates).
+inline POINT PointOf(std::intptr_t lParam) {
+  return {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+}
 
 // The platform's major version (the low byte of GetVersion).
 inline int PlatformMajorVersion() {
