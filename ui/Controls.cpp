@@ -69,7 +69,7 @@ TShiftState ShiftStateOfKeyData(std::intptr_t keyData) {
   return s;
 }
 
-void SetControlGoneHook(TControlGoneHook hook) { controlGoneHook = hook; }
+TControlGoneHook SetControlGoneHook(TControlGoneHook hook) { return std::exchange(controlGoneHook, hook); }
 
 int& FocusChangeCounter() {
   static int counter = 0;

@@ -535,7 +535,8 @@ bool ApplicationKeyDown(TMessage& key);
 // The application's watch over controls: told when a control goes, so that no
 // reference to it outlives it. The application installs it.
 using TControlGoneHook = void (*)(TControl* control);
-void SetControlGoneHook(TControlGoneHook hook);
+// Installs the hook; returns the previous one.
+TControlGoneHook SetControlGoneHook(TControlGoneHook hook);
 // The framework's focus-change counter (incremented by each focus sequence).
 int& FocusChangeCounter();
 

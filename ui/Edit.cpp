@@ -4,6 +4,7 @@
 
 #include "runtime/Platform.h"
 #include "runtime/ScopeExit.h"
+#include "runtime/Text.h"
 #include "ui/SystemInfo.h"
 
 namespace tw {
@@ -245,8 +246,9 @@ std::string TCustomEdit::SelectedText() {
 std::int32_t TCustomEdit::CopySelectedText(char* buffer, std::int32_t size) {
   // Not even the terminator fits a buffer of size 0.
   if (!buffer || size <= 0) return 0;
-  const std::string selected = SelectedText();
-  const auto n = std::min(static_cast<std::size_t>(size - 1), selected.size());
+  // A double-byte character that does not fit whole is left out whole.
+  const std::string_view selected = CutText(SelectedText(), static_cast<std::size_t>(size - 1));
+  const std::size_t n = selected.size();
   std::copy_n(selected.data(), n, buffer);
   buffer[n] = '\0';
   return static_cast<std::int32_t>(n);

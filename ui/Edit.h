@@ -55,8 +55,8 @@ class TCustomEdit : public TWinControl {
   // The selected bytes, whole double-byte characters, whichever way the
   // platform counts selection positions.
   std::string SelectedText();
-  // Copies at most size - 1 characters of the selection and a terminator;
-  // the number copied. A buffer of size 0 (or none) receives nothing.
+  // Copies at most size - 1 bytes of the selection (whole characters) and a
+  // terminator; the number of bytes copied. A buffer of size 0 (or none) receives nothing.
   std::int32_t CopySelectedText(char* buffer, std::int32_t size);
 
   TNotifyEvent OnChange;

@@ -3,9 +3,11 @@
 // drop when controls go.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 
 #include "runtime/Exceptions.h"
+#include "runtime/Format.h"
 #include "tests/ui/MessageRecorder.h"
 #include "tests/ui/TestControls.h"
 #include "tests/ui/UiTestSupport.h"
@@ -250,6 +252,42 @@ TEST(ControlUnderMouse, AGraphicControlFreedUnderThePointerIsForgotten) {
   EXPECT_EQ(Application()->ControlUnderMouse(), panel.get());
   Application()->IdleHook = {};
   ParkPointer();
+}
+
+// The currency decimals the user's locale states.
+std::int32_t LocaleCurrencyDecimals() {
+  char buffer[16] = {};
+  GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_ICURRDIGITS, buffer, sizeof buffer);
+  return std::atoi(buffer);
+}
+
+TEST(ApplicationWindow, ASettingsChangeReadsTheLocaleAgainWhenAsked) {
+  struct Case {
+    bool updateFormat;
+    bool updateMetrics;
+  };
+  HWND app = Application()->WindowHandle();
+  const LCID user = GetUserDefaultLCID();
+  // A locale other than the user's, with other currency decimals, stands for
+  // a thread and settings that went stale.
+  const LCID other = user == 0x0409 ? 0x0411 : 0x0409;
+  for (const Case& c : {Case{true, true}, Case{true, false}, Case{false, true}, Case{false, false}}) {
+    SCOPED_TRACE(testing::Message() << "format " << c.updateFormat << ", metrics " << c.updateMetrics);
+    ASSERT_TRUE(SetThreadLocale(other));
+    SetFormatSettings({7});
+    Application()->UpdateFormatSettings = c.updateFormat;
+    Application()->UpdateMetricSettings = c.updateMetrics;
+    SendMessageA(app, WM_WININICHANGE, 0, 0);
+    EXPECT_EQ(GetThreadLocale(), c.updateFormat ? user : other);
+    EXPECT_EQ(FormatSettings().currencyDecimals, c.updateFormat ? LocaleCurrencyDecimals() : 7);
+    EXPECT_EQ(Application()->HintsEnabled(), true);
+  }
+  Application()->UpdateFormatSettings = true;
+  Application()->UpdateMetricSettings = true;
+  SetThreadLocale(user);
+  ReadFormatSettings();
+  // Currency without a precision follows the settings read.
+  EXPECT_EQ(FormatText("%m", {1234.0L}), LocaleCurrencyDecimals() == 0 ? "1,234" : "1,234.00");
 }
 
 }  // namespace

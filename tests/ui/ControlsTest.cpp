@@ -3,8 +3,10 @@
 // font, colour and hint settings, and the refused parent cycles.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <memory>
+#include <vector>
 
 #include "runtime/Exceptions.h"
 #include "tests/ui/MessageRecorder.h"
@@ -247,6 +249,111 @@ TEST(ControlTree, AParentCycleIsRefused) {
   EXPECT_EQ(middle->Parent(), top.get());
   EXPECT_EQ(bottom->Parent(), middle);
   EXPECT_EQ(top->Parent(), nullptr);
+}
+
+// ---- Life cycle, tab order, device contexts ----
+
+std::vector<TControl*>* goneLog = nullptr;
+void LogGone(TControl* control) {
+  if (goneLog) goneLog->push_back(control);
+}
+
+TEST(ControlLifeCycle, TheApplicationHearsOfAGoingControlOnceAndNotOfANewWindow) {
+  std::vector<TControl*> gone;
+  goneLog = &gone;
+  const TControlGoneHook previous = SetControlGoneHook(&LogGone);
+  THostWindow host(40, 40, 300, 200);
+  auto* panel = new TTestPanel(nullptr);
+  panel->PlaceControl(0, 0, 200, 150);
+  auto* leaf = new TTestLeaf(panel);
+  leaf->SetParent(panel);
+  auto* graphic = new TTestGraphic(panel);
+  graphic->SetParent(panel);
+  panel->SetParentWindow(host.Handle());
+  leaf->Handle();
+  // A window made again is not a control that goes.
+  leaf->RecreateWindow();
+  leaf->Handle();
+  EXPECT_TRUE(gone.empty());
+  delete panel;
+  SetControlGoneHook(previous);
+  goneLog = nullptr;
+  struct Case {
+    TControl* control;
+    const char* name;
+  };
+  for (const Case& c : {Case{panel, "panel"}, Case{leaf, "leaf"}, Case{graphic, "graphic"}}) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(std::count(gone.begin(), gone.end(), c.control), 1);
+  }
+  EXPECT_EQ(gone.size(), 3u);
+}
+
+TEST(ControlLifeCycle, TabOrderWithoutAParentIsTheStoredOne) {
+  auto leaf = std::make_unique<TTestLeaf>(nullptr);
+  EXPECT_EQ(leaf->TabOrder(), -1);
+  leaf->SetTabOrder(3);
+  EXPECT_EQ(leaf->TabOrder(), 3);
+  // In a parent with one windowed child the stored position is clamped in.
+  auto panel = std::make_unique<TTestPanel>(nullptr);
+  leaf->SetParent(panel.get());
+  EXPECT_EQ(leaf->TabOrder(), 0);
+  leaf->SetParent(nullptr);
+}
+
+constexpr UINT kCanvasMessage = WM_APP + 60;
+constexpr UINT kNestedMessage = WM_APP + 61;
+
+struct CanvasProbe {
+  TTestGraphic* graphic = nullptr;
+  bool heldInside = false;
+  bool heldAfterNested = false;
+
+  static bool Hook(void* data, TMessage& m) {
+    auto& probe = *static_cast<CanvasProbe*>(data);
+    if (m.msg == kNestedMessage) return true;
+    if (m.msg != kCanvasMessage) return false;
+    probe.graphic->Canvas()->TextWidth("0");
+    probe.heldInside = probe.graphic->Canvas()->HandleAllocated();
+    // A nested call into the framework must not take the context away.
+    SendMessageA(Application()->WindowHandle(), kNestedMessage, 0, 0);
+    probe.heldAfterNested = probe.graphic->Canvas()->HandleAllocated();
+    return true;
+  }
+};
+
+TEST(DeviceContexts, BorrowedOnesGoBackWhenTheOutermostCallbackEnds) {
+  THostWindow host(40, 40, 300, 200);
+  auto panel = std::make_unique<TTestPanel>(nullptr);
+  panel->PlaceControl(0, 0, 200, 150);
+  auto* graphic = new TTestGraphic(panel.get());
+  graphic->SetParent(panel.get());
+  panel->SetParentWindow(host.Handle());
+  CanvasProbe probe{graphic};
+  const TWindowHook hook{&CanvasProbe::Hook, &probe};
+  Application()->AddWindowHook(hook);
+  SendMessageA(Application()->WindowHandle(), kCanvasMessage, 0, 0);
+  Application()->RemoveWindowHook(hook);
+  EXPECT_TRUE(probe.heldInside);
+  EXPECT_TRUE(probe.heldAfterNested);
+  EXPECT_FALSE(graphic->Canvas()->HandleAllocated());
+}
+
+TEST(WindowBinding, TheUserDataSlotsStayTheirOwners) {
+  // Someone else's value in the application window's slot changes nothing.
+  HWND app = Application()->WindowHandle();
+  const LONG_PTR saved = SetWindowLongPtrA(app, GWLP_USERDATA, 0x5A5A);
+  EXPECT_EQ(reinterpret_cast<HICON>(SendMessageA(app, WM_QUERYDRAGICON, 0, 0)), Application()->Icon());
+  EXPECT_EQ(GetWindowLongPtrA(app, GWLP_USERDATA), 0x5A5A);
+  SetWindowLongPtrA(app, GWLP_USERDATA, saved);
+  // A control's window is found through its property, not the slot.
+  THostWindow host(40, 40, 300, 200);
+  auto panel = std::make_unique<TTestPanel>(nullptr);
+  panel->SetParentWindow(host.Handle());
+  HWND window = panel->Handle();
+  SetWindowLongPtrA(window, GWLP_USERDATA, 0x5A5A);
+  EXPECT_EQ(TWinControl::FromHandle(window), panel.get());
+  EXPECT_EQ(TWinControl::FromHandle(app), nullptr);
 }
 
 }  // namespace

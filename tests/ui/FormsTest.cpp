@@ -6,6 +6,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +20,7 @@
 #include "tests/ui/UiTestSupport.h"
 #include "ui/Application.h"
 #include "ui/Forms.h"
+#include "ui/Menus.h"
 #include "ui/StdCtrls.h"
 
 namespace tw {
@@ -354,10 +358,19 @@ TEST_F(FormsTest, AFreedOrMovedFocusedControlIsForgotten) {
   FreeIfPresent(other);
 }
 
+class NoResourceForm;
+// The reference MakeForm fills, as the form's own constructor body saw it.
+NoResourceForm** watchedReference = nullptr;
+NoResourceForm* lastMade = nullptr;
+bool referenceWasSelf = false;
+
 class NoResourceForm : public TForm {
   TW_PUBLISHED_CLASS(NoResourceForm, TForm)
  public:
-  using TForm::TForm;
+  explicit NoResourceForm(TComponent* owner) : TForm(owner) {
+    lastMade = this;
+    referenceWasSelf = watchedReference && *watchedReference == this;
+  }
 };
 void NoResourceForm::Publish(Publisher&) {}
 
@@ -397,14 +410,109 @@ TEST(FormConstruction, AFailedConstructionLeavesNothingBehind) {
   EXPECT_EQ(Screen()->CustomForms().size(), customForms);
   EXPECT_EQ(Application()->OwnedCount(), owned);
 
-  // Made through the application: the reference is cleared as well.
+  // Made through the application: the reference is set before the form's own
+  // constructor body runs, and cleared when the construction fails.
   NoResourceForm* reference = nullptr;
+  watchedReference = &reference;
   EXPECT_THROW(Application()->MakeForm(reference), EResNotFound);
+  watchedReference = nullptr;
+  EXPECT_TRUE(referenceWasSelf);
   EXPECT_EQ(reference, nullptr);
+  for (const auto* list : {&Screen()->Forms(), &Screen()->CustomForms()})
+    EXPECT_EQ(std::find(list->begin(), list->end(), lastMade), list->end());
   EXPECT_EQ(Screen()->Forms().size(), forms);
   EXPECT_EQ(Application()->OwnedCount(), owned);
   EXPECT_EQ(Application()->PrimaryForm(), nullptr);
   EXPECT_EQ(FindWindowA("NoResourceForm", nullptr), nullptr);
+}
+
+// A form stream: a form of the name with the given children (each already
+// closed) and nothing else.
+std::unique_ptr<TMemoryStream> NamedForm(const char* name, const std::function<void(FormBytes&)>& children) {
+  FormBytes b;
+  b.Signature().Object("TForm", name).Prop("Width").Int(200).Prop("Height").Int(120).End();
+  children(b);
+  b.End();
+  return b.Stream();
+}
+
+TForm* ReadForm(TComponent* owner, TStream& stream) {
+  TForm* form = TCustomForm::Create<TForm>(owner);
+  ReadComponentFromStream(stream, form);
+  return form;
+}
+
+bool InFormList(const TCustomForm* form) {
+  const auto& list = Screen()->Forms();
+  return std::find(list.begin(), list.end(), form) != list.end();
+}
+
+TEST(FormList, TwoLiveFormsOfOneResourceAreListedAndNamedApart) {
+  auto stream = NamedForm("Twin", [](FormBytes&) {});
+  TForm* first = ReadForm(Application(), *stream);
+  stream->SetPosition(0);
+  TForm* second = nullptr;
+  try {
+    second = ReadForm(Application(), *stream);
+  } catch (const Exception& e) {
+    ADD_FAILURE() << e.Message();
+  }
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(first->Name(), "Twin");
+  EXPECT_EQ(second->Name(), "Twin_1");
+  EXPECT_TRUE(InFormList(first));
+  EXPECT_TRUE(InFormList(second));
+  // The global lookup by form name finds each.
+  EXPECT_EQ(GlobalComponentFinder()("Twin"), first);
+  EXPECT_EQ(GlobalComponentFinder()("twin_1"), second);
+  FreeIfPresent(second);
+  FreeIfPresent(first);
+  EXPECT_EQ(GlobalComponentFinder()("Twin"), nullptr);
+}
+
+TEST(FormList, AMenuInUseByAnotherFormIsRefused) {
+  TForm* first = TCustomForm::Create<TForm>(nullptr);
+  TForm* second = TCustomForm::Create<TForm>(nullptr);
+  auto* menu = new TMainMenu(first);
+  menu->Rename("Menu1");
+  first->SetMenu(menu);
+  try {
+    second->SetMenu(menu);
+    ADD_FAILURE() << "no error";
+  } catch (const EInvalidOperation& e) {
+    EXPECT_EQ(e.Message(), Sjis("メニュー 'Menu1' は既に他のフォームで使われています"));
+  }
+  EXPECT_EQ(second->Menu(), nullptr);
+  EXPECT_EQ(first->Menu(), menu);
+  // Let go by the first, it may be attached to the second.
+  first->SetMenu(nullptr);
+  EXPECT_NO_THROW(second->SetMenu(menu));
+  second->SetMenu(nullptr);
+  FreeIfPresent(second);
+  FreeIfPresent(first);
+}
+
+TEST(FormList, AReferenceToAnotherFormResolvesWhenThatFormLoads) {
+  auto referring = NamedForm("Referring", [](FormBytes& b) {
+    b.Object("TLabel", "Caption1").Prop("FocusControl").Ident("Referred.Target").End().End();
+  });
+  auto referred =
+      NamedForm("Referred", [](FormBytes& b) { Control(b, "TEdit", "Target", 8, 8, 60, 21, 0).End().End(); });
+  TForm* first = nullptr;
+  try {
+    first = ReadForm(nullptr, *referring);
+  } catch (const Exception& e) {
+    FAIL() << e.ClassName() << ": " << e.Message();
+  }
+  auto* label = static_cast<TLabel*>(first->FindOwned("Caption1"));
+  ASSERT_NE(label, nullptr);
+  EXPECT_EQ(label->FocusControl(), nullptr);
+  TForm* second = ReadForm(nullptr, *referred);
+  EXPECT_EQ(label->FocusControl(), second->FindOwned("Target"));
+  // The reference is weak: the referred form going clears it.
+  FreeIfPresent(second);
+  EXPECT_EQ(label->FocusControl(), nullptr);
+  FreeIfPresent(first);
 }
 
 }  // namespace

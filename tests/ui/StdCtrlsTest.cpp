@@ -475,6 +475,35 @@ TEST_F(StdCtrlsTest, EditSelectionAndBufferCopy) {
   EXPECT_EQ(edit->SelectedText(), "abcdef");
 }
 
+TEST_F(StdCtrlsTest, SelectedDoubleByteTextComesWholeWhicheverWayPositionsCount) {
+  auto* edit = Add<TEdit>("Edit1");
+  const std::string text = Sjis("日本語ab");
+  edit->SetText(text);
+  // Positions of the first and of the last character in the platform's unit.
+  const bool characters = EditPositionsCountCharacters();
+  struct Case {
+    int firstChar, endChar;  // character positions
+    std::string expected;
+  };
+  const int byteOf[] = {0, 2, 4, 6, 7, 8};  // the byte where each character starts
+  const Case cases[] = {{0, 5, text}, {1, 3, Sjis("本語")}, {3, 5, "ab"}, {2, 4, Sjis("語a")}, {5, 5, ""}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.firstChar << ".." << c.endChar);
+    const int from = characters ? c.firstChar : byteOf[c.firstChar];
+    const int to = characters ? c.endChar : byteOf[c.endChar];
+    SendMessageA(edit->Handle(), EM_SETSEL, static_cast<WPARAM>(from), to);
+    EXPECT_EQ(edit->SelectedText(), c.expected);
+  }
+  edit->SelectAll();
+  EXPECT_EQ(edit->SelectedText(), text);
+  // A buffer copy never ends inside a double-byte character.
+  char buffer[8] = {};
+  EXPECT_EQ(edit->CopySelectedText(buffer, 4), 2);
+  EXPECT_EQ(std::string(buffer), Sjis("日"));
+  EXPECT_EQ(edit->CopySelectedText(buffer, 5), 4);
+  EXPECT_EQ(std::string(buffer), Sjis("日本"));
+}
+
 // ---- Combo box --------------------------------------------------------------------------
 
 class ComboTest : public StdCtrlsTest {
@@ -591,6 +620,30 @@ TEST_F(ComboTest, DropDownHeightAndEnterClosesTheList) {
     combo_->ControlProc = {};
     Drain();
   }
+}
+
+struct KeyCounter : TObject {
+  void KeyDown(TObject*, std::uint16_t&, TShiftState) { ++downs; }
+  int downs = 0;
+};
+
+TEST_F(ComboTest, TheEditPartAnswersWhateverSomeoneKeepsInItsUserData) {
+  HWND edit = combo_->EditHandle();
+  ASSERT_TRUE(edit);
+  KeyCounter counter;
+  combo_->OnKeyDown.Bind(&counter, &KeyCounter::KeyDown);
+  // Another subclasser's value in the slot must be neither read nor lost.
+  SetWindowLongPtrA(edit, GWLP_USERDATA, 0x12345678);
+  SendMessageA(edit, WM_KEYDOWN, VK_END, 1);
+  EXPECT_EQ(counter.downs, 1);
+  EXPECT_EQ(GetWindowLongPtrA(edit, GWLP_USERDATA), 0x12345678);
+  // Made again, the combo box takes its new parts and lets the old ones go.
+  combo_->RecreateWindow();
+  combo_->Handle();
+  ASSERT_TRUE(combo_->EditHandle());
+  SendMessageA(combo_->EditHandle(), WM_KEYDOWN, VK_END, 1);
+  EXPECT_EQ(counter.downs, 2);
+  combo_->OnKeyDown = {};
 }
 
 }  // namespace
