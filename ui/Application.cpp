@@ -807,8 +807,7 @@ void TApplication::ControlGone(TControl* control) {
 // ---- Hints -----------------------------------------------------------------------
 
 void TApplication::SetHintsEnabled(bool value) {
-  if (hintsEnabled_ == value) return;
-  hintsEnabled_ = value;
+  if (!ChangeField(hintsEnabled_, value)) return;
   if (value) {
     const TClassInfo* kind = HintWindowKind ? HintWindowKind : &THintWindow::StaticClassInfo();
     hintWindow_ = static_cast<THintWindow*>(kind->construct(this));

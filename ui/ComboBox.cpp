@@ -262,15 +262,9 @@ void TCustomComboBox::SubWindowMessage(TMessage& m, HWND window, WNDPROC previou
     case WM_SYSKEYDOWN:
     case WM_KEYUP:
     case WM_SYSKEYUP: {
-      if (window == listHandle_ && (m.msg == WM_KEYDOWN || m.msg == WM_SYSKEYDOWN)) break;
-      if (ControlStyle.Contains(csNoStdEvents)) break;
-      std::uint16_t key = static_cast<std::uint16_t>(m.wParam);
-      if (m.msg == WM_KEYDOWN || m.msg == WM_SYSKEYDOWN)
-        OnKeyDown(this, key, ShiftStateOfKeyData(m.lParam));
-      else
-        OnKeyUp(this, key, ShiftStateOfKeyData(m.lParam));
-      if (key == 0) return;
-      m.wParam = key;
+      const bool down = m.msg == WM_KEYDOWN || m.msg == WM_SYSKEYDOWN;
+      if (window == listHandle_ && down) break;
+      if (!RunKeyEvent(down ? OnKeyDown : OnKeyUp, m)) return;
       break;
     }
     case WM_CHAR: {
@@ -417,9 +411,8 @@ void TCustomComboBox::FNDrawItem(TMessage& m) {
   auto* item = reinterpret_cast<DRAWITEMSTRUCT*>(m.lParam);
   if (!item) return;
   TOwnerDrawState state = TOwnerDrawState::FromBits(static_cast<std::uint16_t>(item->itemState));
-  canvas_->Lock();
-  try {
-    canvas_->SetHandle(item->hDC);
+  {
+    const TCanvasLoan loan(*canvas_, item->hDC);
     canvas_->SetFont(Font());
     canvas_->SetBrush(Brush());
     const auto index = static_cast<std::int32_t>(item->itemID);
@@ -436,13 +429,7 @@ void TCustomComboBox::FNDrawItem(TMessage& m) {
       canvas_->TextOut(item->rcItem.left + 2, item->rcItem.top, items_->LineAt(index));
     }
     if (state.Contains(odFocused)) DrawFocusRect(item->hDC, &item->rcItem);
-  } catch (...) {
-    canvas_->SetHandle(nullptr);
-    canvas_->Unlock();
-    throw;
   }
-  canvas_->SetHandle(nullptr);
-  canvas_->Unlock();
   m.result = 1;
 }
 
@@ -456,9 +443,7 @@ void TCustomComboBox::FNMeasureItem(TMessage& m) {
 }
 
 void TCustomComboBox::SetStyle(TComboBoxStyle value) {
-  if (style_ == value) return;
-  style_ = value;
-  RecreateWindow();
+  if (ChangeField(style_, value)) RecreateWindow();
 }
 
 void TCustomComboBox::SetItems(TStrings* value) { items_->AssignFrom(value); }
@@ -490,15 +475,11 @@ void TCustomComboBox::SetMaxLength(std::int32_t value) {
 }
 
 void TCustomComboBox::SetSorted(bool value) {
-  if (sorted_ == value) return;
-  sorted_ = value;
-  RecreateWindow();
+  if (ChangeField(sorted_, value)) RecreateWindow();
 }
 
 void TCustomComboBox::SetCharCase(TEditCharCase value) {
-  if (charCase_ == value) return;
-  charCase_ = value;
-  RecreateWindow();
+  if (ChangeField(charCase_, value)) RecreateWindow();
 }
 
 bool TCustomComboBox::ListOpen() {

@@ -327,15 +327,11 @@ POINT TControl::ScreenToClient(POINT point) {
 }
 
 void TControl::SetVisible(bool value) {
-  if (visible_ == value) return;
-  visible_ = value;
-  Deliver(FM_VISIBLECHANGED, value);
+  if (ChangeField(visible_, value)) Deliver(FM_VISIBLECHANGED, value);
 }
 
 void TControl::SetEnabled(bool value) {
-  if (enabled_ == value) return;
-  enabled_ = value;
-  Deliver(FM_ENABLEDCHANGED);
+  if (ChangeField(enabled_, value)) Deliver(FM_ENABLEDCHANGED);
 }
 
 std::string TControl::Text() const {
@@ -384,29 +380,21 @@ void TControl::SetParentFlag(bool& flag, bool value, std::uint32_t parentChanged
 void TControl::SetParentFont(bool value) { SetParentFlag(parentFont_, value, FM_PARENTFONTCHANGED); }
 
 void TControl::SetColor(TColor value) {
-  if (color_ != value) {
-    color_ = value;
-    Deliver(FM_COLORCHANGED);
-  }
+  if (ChangeField(color_, value)) Deliver(FM_COLORCHANGED);
   parentColor_ = false;
 }
 
 void TControl::SetParentColor(bool value) { SetParentFlag(parentColor_, value, FM_PARENTCOLORCHANGED); }
 
 void TControl::SetShowHint(bool value) {
-  if (showHint_ != value) {
-    showHint_ = value;
-    Deliver(FM_SHOWHINTCHANGED);
-  }
+  if (ChangeField(showHint_, value)) Deliver(FM_SHOWHINTCHANGED);
   parentShowHint_ = false;
 }
 
 void TControl::SetParentShowHint(bool value) { SetParentFlag(parentShowHint_, value, FM_PARENTSHOWHINTCHANGED); }
 
 void TControl::SetCursor(TCursor value) {
-  if (cursor_ == value) return;
-  cursor_ = value;
-  Deliver(FM_CURSORCHANGED);
+  if (ChangeField(cursor_, value)) Deliver(FM_CURSORCHANGED);
 }
 
 void TControl::FireClick() { OnClick(this); }
@@ -889,14 +877,7 @@ void TWinControl::CreateWnd() {
   if (!handle_) RaisePlatformError();
   TControl::text_.clear();
   // The window may have adjusted the bounds; the fields follow it.
-  RECT r{};
-  GetWindowRect(handle_, &r);
-  if (HWND parentWindow = GetParent(handle_); parentWindow && (GetWindowLongA(handle_, GWL_STYLE) & WS_CHILD))
-    MapWindowPoints(nullptr, parentWindow, reinterpret_cast<POINT*>(&r), 2);
-  left_ = r.left;
-  top_ = r.top;
-  width_ = r.right - r.left;
-  height_ = r.bottom - r.top;
+  ReadBoundsFromWindow();
   Deliver(WM_SETFONT, reinterpret_cast<std::uintptr_t>(Font()->Handle()), 1);
   AdjustSize();
   SetPropA(handle_, MAKEINTATOM(windowAtom), this);
@@ -1063,9 +1044,7 @@ void TWinControl::AfterLoad() {
 }
 
 void TWinControl::SetTabStop(bool value) {
-  if (tabStop_ == value) return;
-  tabStop_ = value;
-  UpdateTabStopStyle();
+  if (ChangeField(tabStop_, value)) UpdateTabStopStyle();
 }
 
 void TWinControl::UpdateTabStopStyle() {
@@ -1084,8 +1063,7 @@ void TWinControl::SetCtl3D(bool value) {
 }
 
 void TWinControl::SetParentCtl3D(bool value) {
-  if (parentCtl3D_ == value) return;
-  parentCtl3D_ = value;
+  if (!ChangeField(parentCtl3D_, value)) return;
   if (value && parent_ && !Reading()) Deliver(FM_PARENTCTL3DCHANGED);
 }
 
@@ -1329,17 +1307,19 @@ void TWinControl::WMNCDestroy(TMessage& m) {
   UnbindWindow();
 }
 
+void TWinControl::ReadBoundsFromWindow() {
+  RECT r{};
+  GetWindowRect(handle_, &r);
+  if (HWND parentWindow = GetParent(handle_); parentWindow && (GetWindowLongA(handle_, GWL_STYLE) & WS_CHILD))
+    MapWindowPoints(nullptr, parentWindow, reinterpret_cast<POINT*>(&r), 2);
+  left_ = r.left;
+  top_ = r.top;
+  width_ = r.right - r.left;
+  height_ = r.bottom - r.top;
+}
+
 void TWinControl::WMWindowPosChangedWin(TMessage& m) {
-  if (handle_ && m.lParam) {
-    RECT r{};
-    GetWindowRect(handle_, &r);
-    if (HWND parentWindow = GetParent(handle_); parentWindow && (GetWindowLongA(handle_, GWL_STYLE) & WS_CHILD))
-      MapWindowPoints(nullptr, parentWindow, reinterpret_cast<POINT*>(&r), 2);
-    left_ = r.left;
-    top_ = r.top;
-    width_ = r.right - r.left;
-    height_ = r.bottom - r.top;
-  }
+  if (handle_ && m.lParam) ReadBoundsFromWindow();
   if (m.lParam) DefaultHandler(m);
 }
 
@@ -1457,24 +1437,21 @@ void TWinControl::FMChanged(TMessage& m) {
   if (parent_) parent_->Deliver(m.msg, m.wParam, m.lParam);
 }
 
+bool TWinControl::RunKeyEvent(TKeyEvent& event, TMessage& m) {
+  if (ControlStyle.Contains(csNoStdEvents)) return true;
+  auto key = static_cast<std::uint16_t>(m.wParam);
+  event(this, key, ShiftStateOfKeyData(m.lParam));
+  if (key == 0) return false;
+  m.wParam = key;
+  return true;
+}
+
 void TWinControl::WMKeyDown(TMessage& m) {
-  if (!ControlStyle.Contains(csNoStdEvents)) {
-    std::uint16_t key = static_cast<std::uint16_t>(m.wParam);
-    OnKeyDown(this, key, ShiftStateOfKeyData(m.lParam));
-    if (key == 0) return;
-    m.wParam = key;
-  }
-  DefaultHandler(m);
+  if (RunKeyEvent(OnKeyDown, m)) DefaultHandler(m);
 }
 
 void TWinControl::WMKeyUp(TMessage& m) {
-  if (!ControlStyle.Contains(csNoStdEvents)) {
-    std::uint16_t key = static_cast<std::uint16_t>(m.wParam);
-    OnKeyUp(this, key, ShiftStateOfKeyData(m.lParam));
-    if (key == 0) return;
-    m.wParam = key;
-  }
-  DefaultHandler(m);
+  if (RunKeyEvent(OnKeyUp, m)) DefaultHandler(m);
 }
 
 void TWinControl::WMChar(TMessage& m) {
@@ -1529,6 +1506,21 @@ void TControlCanvas::ReleaseOwnContext() {
   EraseFrom(HoldingCanvases(), this);
 }
 
+TCanvasLoan::TCanvasLoan(TCanvas& canvas, HDC dc) : canvas_(canvas) {
+  canvas_.Lock();
+  try {
+    canvas_.SetHandle(dc);
+  } catch (...) {
+    canvas_.Unlock();
+    throw;
+  }
+}
+
+TCanvasLoan::~TCanvasLoan() {
+  canvas_.SetHandle(nullptr);
+  canvas_.Unlock();
+}
+
 void TControlCanvas::ReleaseAllContexts() {
   auto& list = HoldingCanvases();
   while (!list.empty()) list.back()->ReleaseOwnContext();
@@ -1543,17 +1535,8 @@ void TGraphicControl::Publish(Publisher& p) { TW_MESSAGE(WM_PAINT, WMPaintGraphi
 
 void TGraphicControl::WMPaintGraphic(TMessage& m) {
   if (!m.wParam) return;
-  canvas_->Lock();
-  try {
-    canvas_->SetHandle(reinterpret_cast<HDC>(m.wParam));
-    Paint();
-  } catch (...) {
-    canvas_->SetHandle(nullptr);
-    canvas_->Unlock();
-    throw;
-  }
-  canvas_->SetHandle(nullptr);
-  canvas_->Unlock();
+  const TCanvasLoan loan(*canvas_, reinterpret_cast<HDC>(m.wParam));
+  Paint();
 }
 
 TCustomControl::TCustomControl(TComponent* owner)
@@ -1564,17 +1547,8 @@ TCustomControl::~TCustomControl() = default;
 void TCustomControl::Publish(Publisher&) {}
 
 void TCustomControl::PaintWindow(HDC dc) {
-  canvas_->Lock();
-  try {
-    canvas_->SetHandle(dc);
-    Paint();
-  } catch (...) {
-    canvas_->SetHandle(nullptr);
-    canvas_->Unlock();
-    throw;
-  }
-  canvas_->SetHandle(nullptr);
-  canvas_->Unlock();
+  const TCanvasLoan loan(*canvas_, dc);
+  Paint();
 }
 
 }  // namespace tw

@@ -21,6 +21,7 @@
 
 #include "core/Component.h"
 #include "graphics/Graphics.h"
+#include "runtime/Fields.h"
 #include "ui/Guard.h"
 #include "ui/Messages.h"
 
@@ -431,6 +432,12 @@ class TWinControl : public TControl {
   void FMExit(TMessage& m);
   void FMRecreateWnd(TMessage& m);
   void FMChanged(TMessage& m);
+  // The bounds fields take the window's rectangle (in the parent's client
+  // coordinates for a child window).
+  void ReadBoundsFromWindow();
+  // Runs the key event of a key message unless the control has no standard
+  // events; false when the handler consumed the key (set it to 0).
+  bool RunKeyEvent(TKeyEvent& event, TMessage& m);
   void WMKeyDown(TMessage& m);
   void WMKeyUp(TMessage& m);
   void WMChar(TMessage& m);
@@ -484,6 +491,19 @@ class TControlCanvas : public TCanvas {
   TControl* control_;
   HDC ownDC_ = nullptr;
   HWND ownWindow_ = nullptr;
+};
+
+// Lends a device context to a canvas for the length of a scope: the canvas is
+// locked and draws on the context until the scope ends, however it ends.
+class TCanvasLoan {
+ public:
+  TCanvasLoan(TCanvas& canvas, HDC dc);
+  ~TCanvasLoan();
+  TCanvasLoan(const TCanvasLoan&) = delete;
+  TCanvasLoan& operator=(const TCanvasLoan&) = delete;
+
+ private:
+  TCanvas& canvas_;
 };
 
 class TGraphicControl : public TControl {

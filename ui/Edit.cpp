@@ -138,45 +138,34 @@ void TCustomEdit::FitHeightToFont() {
 }
 
 void TCustomEdit::SetAutoSize(bool value) {
-  if (autoSize_ == value) return;
-  autoSize_ = value;
-  ApplyFixedHeight();
+  if (ChangeField(autoSize_, value)) ApplyFixedHeight();
 }
 
 void TCustomEdit::SetBorderStyle(TBorderStyle value) {
-  if (borderStyle_ == value) return;
-  borderStyle_ = value;
+  if (!ChangeField(borderStyle_, value)) return;
   ApplyFixedHeight();
   RecreateWindow();
 }
 
 void TCustomEdit::SetCharCase(TEditCharCase value) {
-  if (charCase_ == value) return;
-  charCase_ = value;
-  RecreateWindow();
+  if (ChangeField(charCase_, value)) RecreateWindow();
 }
 
 void TCustomEdit::SetHideSelection(bool value) {
-  if (hideSelection_ == value) return;
-  hideSelection_ = value;
-  RecreateWindow();
+  if (ChangeField(hideSelection_, value)) RecreateWindow();
 }
 
 void TCustomEdit::SetOEMConvert(bool value) {
-  if (oemConvert_ == value) return;
-  oemConvert_ = value;
-  RecreateWindow();
+  if (ChangeField(oemConvert_, value)) RecreateWindow();
 }
 
 void TCustomEdit::SetMaxLength(std::int32_t value) {
-  if (maxLength_ == value) return;
-  maxLength_ = value;
+  if (!ChangeField(maxLength_, value)) return;
   if (HWND window = WindowHandle()) SendMessageA(window, EM_LIMITTEXT, static_cast<WPARAM>(value), 0);
 }
 
 void TCustomEdit::SetPasswordChar(char value) {
-  if (passwordChar_ == value) return;
-  passwordChar_ = value;
+  if (!ChangeField(passwordChar_, value)) return;
   if (HWND window = WindowHandle()) {
     SendMessageA(window, EM_SETPASSWORDCHAR, static_cast<unsigned char>(value), 0);
     const std::string text = Text();
@@ -185,8 +174,7 @@ void TCustomEdit::SetPasswordChar(char value) {
 }
 
 void TCustomEdit::SetReadOnly(bool value) {
-  if (readOnly_ == value) return;
-  readOnly_ = value;
+  if (!ChangeField(readOnly_, value)) return;
   if (HWND window = WindowHandle()) SendMessageA(window, EM_SETREADONLY, value ? 1 : 0, 0);
 }
 

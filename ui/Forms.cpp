@@ -283,20 +283,17 @@ void TCustomForm::AfterLoad() {
 }
 
 void TCustomForm::SetBorderStyle(TFormBorderStyle value) {
-  if (borderStyle_ == value) return;
-  borderStyle_ = value;
+  if (!ChangeField(borderStyle_, value)) return;
   if (HandleAllocated() && !Reading()) RecreateWindow();
 }
 
 void TCustomForm::SetBorderIcons(TBorderIcons value) {
-  if (borderIcons_ == value) return;
-  borderIcons_ = value;
+  if (!ChangeField(borderIcons_, value)) return;
   if (HandleAllocated() && !Reading()) RecreateWindow();
 }
 
 void TCustomForm::SetWindowState(TWindowState value) {
-  if (windowState_ == value) return;
-  windowState_ = value;
+  if (!ChangeField(windowState_, value)) return;
   if (HandleAllocated() && IsShowing()) {
     static constexpr int commands[] = {SW_SHOWNORMAL, SW_MINIMIZE, SW_SHOWMAXIMIZED};
     ShowWindow(WindowHandle(), commands[value]);

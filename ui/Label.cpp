@@ -1,5 +1,6 @@
 #include "ui/Label.h"
 
+#include "runtime/ScopeExit.h"
 #include "ui/Accelerators.h"
 
 namespace tw {
@@ -36,34 +37,25 @@ TCustomLabel::~TCustomLabel() {
 }
 
 void TCustomLabel::SetAlignment(TAlignment value) {
-  if (alignment_ == value) return;
-  alignment_ = value;
-  Invalidate();
+  if (ChangeField(alignment_, value)) Invalidate();
 }
 
 void TCustomLabel::SetLayout(TTextLayout value) {
-  if (layout_ == value) return;
-  layout_ = value;
-  Invalidate();
+  if (ChangeField(layout_, value)) Invalidate();
 }
 
 void TCustomLabel::SetAutoSize(bool value) {
-  if (autoSize_ == value) return;
-  autoSize_ = value;
-  AdjustSize();
+  if (ChangeField(autoSize_, value)) AdjustSize();
 }
 
 void TCustomLabel::SetWordWrap(bool value) {
-  if (wordWrap_ == value) return;
-  wordWrap_ = value;
+  if (!ChangeField(wordWrap_, value)) return;
   AdjustSize();
   Invalidate();
 }
 
 void TCustomLabel::SetShowAccelChar(bool value) {
-  if (showAccelChar_ == value) return;
-  showAccelChar_ = value;
-  Invalidate();
+  if (ChangeField(showAccelChar_, value)) Invalidate();
 }
 
 void TCustomLabel::SetTransparent(bool value) {
@@ -133,20 +125,11 @@ void TCustomLabel::AdjustSize() {
   if (Reading() || !autoSize_) return;
   RECT rect = ClientRect();
   HDC dc = GetDC(nullptr);
-  TCanvas* canvas = Canvas();
-  canvas->Lock();
-  try {
-    canvas->SetHandle(dc);
+  {
+    const TScopeExit release([dc] { ReleaseDC(nullptr, dc); });
+    const TCanvasLoan loan(*Canvas(), dc);
     DoDrawText(rect, DT_EXPANDTABS | DT_CALCRECT | (wordWrap_ ? DT_WORDBREAK : 0));
-  } catch (...) {
-    canvas->SetHandle(nullptr);
-    canvas->Unlock();
-    ReleaseDC(nullptr, dc);
-    throw;
   }
-  canvas->SetHandle(nullptr);
-  canvas->Unlock();
-  ReleaseDC(nullptr, dc);
   // A right-aligned label keeps its right edge.
   std::int32_t left = Left();
   if (alignment_ == taRightJustify) left += Width() - rect.right;

@@ -12,6 +12,7 @@
 #include "core/Lists.h"
 #include "core/Reader.h"
 #include "runtime/Exceptions.h"
+#include "runtime/Fields.h"
 #include "runtime/MessageIds.h"
 #include "runtime/Text.h"
 #include "ui/Accelerators.h"
@@ -312,16 +313,14 @@ TMenuItem::~TMenuItem() {
 void TMenuItem::SetCaption(std::string value) { ChangeAndRebuild(caption_, std::move(value)); }
 
 void TMenuItem::SetChecked(bool value) {
-  if (checked_ == value) return;
-  checked_ = value;
+  if (!ChangeField(checked_, value)) return;
   if (parent_ && !IsLoading())
     CheckMenuItem(ParentNativeMenu(), command_, MF_BYCOMMAND | (value ? MF_CHECKED : MF_UNCHECKED));
   if (value && radioItem_) TurnSiblingsOff();
 }
 
 void TMenuItem::SetEnabled(bool value) {
-  if (enabled_ == value) return;
-  enabled_ = value;
+  if (!ChangeField(enabled_, value)) return;
   // A submenu entry has no command id on the NT family, and an entry of a
   // merged item lives in another item's native menu: both are rebuilt.
   if ((NtPlatform() && Count() > 0) || (parent_ && parent_->mergedWith_)) {
@@ -343,8 +342,7 @@ void TMenuItem::SetDefault(bool value) {
 }
 
 void TMenuItem::SetRadioItem(bool value) {
-  if (radioItem_ == value) return;
-  radioItem_ = value;
+  if (!ChangeField(radioItem_, value)) return;
   if (value && checked_) TurnSiblingsOff();
   MenuChanged(true);
 }
@@ -673,50 +671,33 @@ bool TMenuItem::InternalRethinkLines(bool force) {
   if (!force && (!IsAutoLineReduction() || HasState(stDesigning))) return false;
   const int count = Count();
   bool changed = false;
-  int i = 0;
-  // Separators before the first visible entry go.
-  for (; i < count; ++i) {
-    TMenuItem* item = Item(i);
-    if (item->IsLine()) {
-      if (item->visible_) {
-        item->visible_ = false;
-        changed = true;
-      }
-    } else if (item->visible_) {
-      break;
+  // Hides the separators from one end up to the first visible entry; where
+  // that entry stands (the far end when there is none).
+  auto hideOuterLines = [&](int from, int end, int step) {
+    for (int k = from; k != end; k += step) {
+      TMenuItem* item = Item(k);
+      if (item->IsLine())
+        changed |= ChangeField(item->visible_, false);
+      else if (item->visible_)
+        return k;
     }
-  }
+    return end;
+  };
+  int i = hideOuterLines(0, count, 1);
   // Of separators in a row only the last counts; it shows once a visible
   // entry follows it.
   TMenuItem* pending = nullptr;
   for (; i < count; ++i) {
     TMenuItem* item = Item(i);
     if (item->IsLine()) {
-      if (pending && pending->visible_) {
-        pending->visible_ = false;
-        changed = true;
-      }
+      if (pending) changed |= ChangeField(pending->visible_, false);
       pending = item;
     } else if (item->visible_) {
-      if (pending) {
-        pending->visible_ = true;
-        changed = true;
-      }
+      if (pending) changed |= ChangeField(pending->visible_, true);
       pending = nullptr;
     }
   }
-  // Separators after the last visible entry go.
-  for (int k = count - 1; k >= 0; --k) {
-    TMenuItem* item = Item(k);
-    if (item->IsLine()) {
-      if (item->visible_) {
-        item->visible_ = false;
-        changed = true;
-      }
-    } else if (item->visible_) {
-      break;
-    }
-  }
+  hideOuterLines(count - 1, -1, -1);
   return changed;
 }
 
