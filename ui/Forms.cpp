@@ -6,6 +6,7 @@
 #include "core/ClassRegistry.h"
 #include "core/FormLoading.h"
 #include "runtime/Exceptions.h"
+#include "runtime/ScopeExit.h"
 #include "ui/Application.h"
 #include "ui/Menus.h"
 #include "ui/SystemInfo.h"
@@ -32,15 +33,15 @@ thread_local const std::function<void(TCustomForm*)>* formAnnouncer = nullptr;
 // Integer halving towards zero with negative results clamped to 0.
 int HalfClamped(int value) { return std::max(value / 2, 0); }
 
-// The height of "0" in the font, on a screen device context.
+// The height of "0" in the font, measured by a canvas on a screen device
+// context (the form's window need not exist yet).
 int TextHeightOfZero(TFont* font) {
   HDC dc = GetDC(nullptr);
-  HGDIOBJ old = SelectObject(dc, font->Handle());
-  SIZE size{};
-  GetTextExtentPoint32A(dc, "0", 1, &size);
-  SelectObject(dc, old);
-  ReleaseDC(nullptr, dc);
-  return size.cy;
+  const TScopeExit release([dc] { ReleaseDC(nullptr, dc); });
+  TCanvas canvas;
+  const TCanvasLoan loan(canvas, dc);
+  canvas.SetFont(font);
+  return canvas.TextHeight("0");
 }
 
 // Scales a control's bounds and font by m/d and its children first.

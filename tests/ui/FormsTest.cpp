@@ -259,6 +259,32 @@ TEST_F(FormsTest, EnterAndExitRunBetweenNestedContainers) {
   EXPECT_EQ(focusLog_.log, (Log{"exit Button1", "exit Inner", "enter Edit4"}));
 }
 
+// Moves the focus elsewhere from inside an exit handler, once.
+struct TRedirectOnExit : TObject {
+  TFocusLog* log = nullptr;
+  TWinControl* target = nullptr;
+  void Exit(TObject* sender) {
+    log->Exit(sender);
+    if (TWinControl* to = std::exchange(target, nullptr)) to->TakeFocus();
+  }
+};
+
+TEST_F(FormsTest, AFocusChangeStartedByAnExitHandlerLeavesNoControlTwice) {
+  FocusOn("Edit1");
+  TRedirectOnExit redirect;
+  redirect.log = &focusLog_;
+  redirect.target = Find("Edit3");
+  Find("Inner")->OnExit.Bind(&redirect, &TRedirectOnExit::Exit);
+  focusLog_.log.clear();
+  Find("Ok")->TakeFocus();
+  test::PumpMessages();
+  // The redirect starts from Outer, which Edit1 and Inner have already left.
+  EXPECT_EQ(focusLog_.log, (Log{"exit Edit1", "exit Inner", "enter Edit3"}));
+  EXPECT_EQ(FocusedName(), "Edit3");
+  EXPECT_EQ(form_->ActiveControl(), Find("Edit3"));
+  Find("Inner")->OnExit.Bind(&focusLog_, &TFocusLog::Exit);
+}
+
 TEST_F(FormsTest, TheDefaultLookFollowsTheFocus) {
   struct Case {
     const char* focus;
