@@ -254,14 +254,17 @@ TEST(ControlTree, AParentCycleIsRefused) {
 // ---- Life cycle, tab order, device contexts ----
 
 std::vector<TControl*>* goneLog = nullptr;
+TControlGoneHook applicationHook = nullptr;
+// Notes the control and passes it on: the application must still forget it.
 void LogGone(TControl* control) {
   if (goneLog) goneLog->push_back(control);
+  if (applicationHook) applicationHook(control);
 }
 
 TEST(ControlLifeCycle, TheApplicationHearsOfAGoingControlOnceAndNotOfANewWindow) {
   std::vector<TControl*> gone;
   goneLog = &gone;
-  const TControlGoneHook previous = SetControlGoneHook(&LogGone);
+  applicationHook = SetControlGoneHook(&LogGone);
   THostWindow host(40, 40, 300, 200);
   auto* panel = new TTestPanel(nullptr);
   panel->PlaceControl(0, 0, 200, 150);
@@ -276,7 +279,7 @@ TEST(ControlLifeCycle, TheApplicationHearsOfAGoingControlOnceAndNotOfANewWindow)
   leaf->Handle();
   EXPECT_TRUE(gone.empty());
   delete panel;
-  SetControlGoneHook(previous);
+  SetControlGoneHook(applicationHook);
   goneLog = nullptr;
   struct Case {
     TControl* control;
