@@ -31,9 +31,9 @@ void Guarded(BitrateFields& fields, F result, Body body) {
   try {
     body();
   } catch (const EConvertError&) {
-    fields.WriteField(result, "ERR");
+    fields.WriteField(result, std::string(kRejectedText));
   } catch (const EZeroDivide&) {
-    fields.WriteField(result, "---");
+    fields.WriteField(result, std::string(kZeroDivideText));
   }
 }
 

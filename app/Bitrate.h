@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace tw {
 
@@ -16,6 +17,10 @@ class BitrateFields {
   virtual std::string ReadField(BitrateField field) = 0;
   virtual void WriteField(BitrateField field, const std::string& text) = 0;
 };
+
+// What a result field shows instead of a number: a rejected text, a division by zero.
+inline constexpr std::string_view kRejectedText = "ERR";
+inline constexpr std::string_view kZeroDivideText = "---";
 
 // Truncates toward zero into 64 bits and keeps the low 32 (so values beyond the
 // 32-bit range wrap); beyond 64 bits, infinities and NaNs raise EInvalidOp.
