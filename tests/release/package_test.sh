@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# The Windows download: builds the package, checks what the zip holds, starts
+# the program from the unpacked folder under Wine (version resource, Help
+# opening the readme beside it), then builds the package again from relinked
+# files and compares the two zips byte for byte.
+# Usage: package_test.sh BUILD_DIR ZIP_NAME SOURCE_DIR VERSION_TEXT OBJDUMP RELEASE_TESTS_EXE
+set -uo pipefail
+build=$1 zip_name=$2 source=$3 version=$4 objdump=$5 release_tests=$6
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+zip="$build/$zip_name"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+failures=0
+checks=0
+check() {  # check DESCRIPTION COMMAND...: counts a check, reports a failure
+  local what=$1
+  shift
+  checks=$((checks + 1))
+  if ! "$@"; then
+    echo "FAIL: $what"
+    failures=$((failures + 1))
+  fi
+}
+finish() {
+  echo "$((checks - failures)) passed, $failures failed"
+  [ "$failures" = 0 ]
+  exit
+}
+
+if ! cmake --build "$build" --target package >"$work/build1.log" 2>&1; then
+  cat "$work/build1.log"
+  check "the package builds" false
+  finish
+fi
+check "the build prints the zip's SHA-256" \
+  grep -q "SHA-256 $(sha256sum "$zip" | cut -d' ' -f1)  $zip_name" "$work/build1.log"
+first="$work/first.zip"
+cp "$zip" "$first"
+
+# Content: exactly the program and the readme, in that order.
+check "the zip holds readme.txt and tarnwick.exe" \
+  test "$(unzip -Z1 "$zip" | tr '\n' ' ')" = "readme.txt tarnwick.exe "
+unpacked="$work/unpacked"
+mkdir "$unpacked"
+unzip -q "$zip" -d "$unpacked"
+
+# The readme as Help opens it: code page 932, CRLF on every line, the
+# version filled in, the same text as the source otherwise.
+readme="$unpacked/readme.txt"
+check "the readme is the one beside the built program" cmp -s "$readme" "$build/app/readme.txt"
+check "every line of the readme ends in CRLF" test "$(grep -c $'[^\r]$' "$readme")" = 0
+expected="$(sed "s/@TW_VERSION_DISPLAY@/$version/" "$source/app/readme.txt")"
+check "the readme in code page 932 reads as the source" \
+  test "$(iconv -f CP932 -t UTF-8 "$readme" | tr -d '\r')" = "$expected"
+check "the readme names version $version" grep -q "ver $version" <<<"$expected"
+
+# The program: no debugging sections, no link to a file not shipped, no time
+# stamp, no path of the build machine.
+exe="$unpacked/tarnwick.exe"
+sections="$("$objdump" -h "$exe" | awk '$1 ~ /^[0-9]+$/ {print $2}')"
+check "no debugging sections or debug link" test -z "$(grep -E '^\.debug|^\.gnu_debuglink' <<<"$sections")"
+check "no time stamp in the headers" grep -q 'Time/Date.*1970' <(LC_ALL=C TZ=UTC "$objdump" -p "$exe")
+check "no build path in the program" test -z "$(strings -a "$exe" | grep -F -e "$source" -e "$build" -e "$HOME")"
+
+# Started from the unpacked folder under Wine, the current folder elsewhere
+# holding a decoy readme.
+mkdir "$work/elsewhere"
+echo "decoy" >"$work/elsewhere/readme.txt"
+. "$source/scripts/wine-env.sh"
+unpacked_windows="$(winepath -w "$unpacked" 2>/dev/null)"
+check "the unpacked program's version resource and Help" \
+  bash -c 'cd "$1" && TW_UNPACKED="$2" "$3" "$4"' _ "$work/elsewhere" "$unpacked_windows" \
+  "$source/scripts/wine-run.sh" "$release_tests"
+
+# Again from relinked files with newer times: the same bytes.
+sleep 2
+rm -f "$build/app/tarnwick.exe" "$build/app/readme.txt"
+if cmake --build "$build" --target package >"$work/build2.log" 2>&1; then
+  check "a second build gives the same zip" cmp "$first" "$zip"
+else
+  cat "$work/build2.log"
+  check "the package builds a second time" false
+fi
+finish
