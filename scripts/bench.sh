@@ -17,7 +17,8 @@ runs="${TW_BENCH_RUNS:-20}"
 . "$root/scripts/lib.sh"
 
 "$root/scripts/setup.sh"
-# startup_bench depends on the bare program and on the stripped copy of tarnwick.exe.
+# startup_bench depends on the bare program and on tarnwick.exe, whose
+# debugging information the build keeps in a file beside it.
 tw_build "$build" startup_bench
 
 if [ -z "${DISPLAY:-}" ]; then
@@ -34,5 +35,5 @@ fi
 
 echo "bench: $runs runs each on $(nproc) cores, $(wine --version), load average $(cut -d' ' -f1-3 /proc/loadavg)"
 wine "$build/bench/win32/startup_bench.exe" --runs "$runs" \
-  "$(winepath -w "$build/bench/win32/tarnwick-stripped.exe")" \
+  "$(winepath -w "$build/app/tarnwick.exe")" \
   "$(winepath -w "$build/bench/win32/bare_window.exe")"

@@ -12,8 +12,9 @@
 // WM_CLOSE (posted) and the process must end with exit code 0.
 // Prints the medians and their ratios against the goals (start-up <= 1.2,
 // working set <= 1.3) and the calculator's file size against 1.5 MB. Give it
-// the stripped release copy: under Wine the debugging sections of an unstripped
-// image are read into memory and count in its working set. It measures; it
+// the build's own program, which keeps its debugging information in a separate
+// file: under Wine the debugging sections of an image are read into memory and
+// would count in its working set. It measures; it
 // decides nothing: the exit code is non-zero only when a run failed.
 #include <windows.h>
 // psapi.h needs the types of windows.h first.
