@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Measures tarnwick.exe against a bare Win32 program with the same window:
 # start-up to an idle, visible main window (interleaved runs, medians and their
-# ratio), the working set at idle and the size of the stripped executable.
+# ratio), the working set at idle and the size of the executable, whose debugging
+# information lies apart.
 # Runs under Wine on the current display, or on a virtual one of its own when
 # there is none. TW_BENCH_RUNS sets the number of runs of each program (20).
 # The figures vary with the machine's load: nothing here passes or fails.
