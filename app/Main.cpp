@@ -3,6 +3,7 @@
 
 #include "app/Mainunit.h"
 #include "runtime/Exceptions.h"
+#include "runtime/Faults.h"
 #include "runtime/Runtime.h"
 #include "ui/Application.h"
 
@@ -19,16 +20,21 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   GetStartupInfoA(&startup);
   tw::SetStartupShowCommand((startup.dwFlags & STARTF_USESHOWWINDOW) != 0 ? startup.wShowWindow : SW_SHOWDEFAULT);
 
-  tw::InitializeFramework();
   int exitCode = 0;
   try {
+    // Inside the guard: the framework's own windows can fail to be made, and
+    // the user must hear of it rather than see the program vanish.
+    tw::InitializeFramework();
     tw::TApplication& application = *tw::Application();
     application.Prepare();
     application.SetAppTitle("Tarnwick for MPEG4");
     application.MakeForm(tw::Form1);
     application.RunLoop();
   } catch (const tw::Exception& e) {
-    tw::Application()->ReportException(e);
+    if (tw::TApplication* application = tw::Application())
+      application->ReportException(e);
+    else
+      tw::GenericExceptionReport(&e, 0);
     // The user has seen the message; whoever started the program learns of
     // the failure from the exit code.
     exitCode = 1;

@@ -229,7 +229,14 @@ void InitializeFramework() {
   if (!Screen()->HintFont()) Screen()->ReadMetrics();
   InstallGlobalFormFinder();
   RegisterControlClasses();
-  application = new TApplication(nullptr);
+  try {
+    application = new TApplication(nullptr);
+  } catch (...) {
+    // The constructor names itself the application before it makes its
+    // window; a failed one must not stay named.
+    application = nullptr;
+    throw;
+  }
   SetUncaughtHandler(&UncaughtToApplication);
   SetControlGoneHook(&ControlGoneToApplication);
   application->SetHintsEnabled(true);

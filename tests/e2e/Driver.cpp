@@ -119,6 +119,17 @@ Program::Program(const std::string& path) {
   }
   processId_ = process_.dwProcessId;
   threadId_ = process_.dwThreadId;
+  try {
+    AwaitMainWindow();
+  } catch (...) {
+    // No destructor runs for a failed constructor: a program that is still up
+    // (say, showing a start-up error) must not outlive the attempt.
+    Stop();
+    throw;
+  }
+}
+
+void Program::AwaitMainWindow() {
   const bool shown = WaitFor(
       [this] {
         main_ = FindTop(processId_, [](HWND w) {
@@ -146,7 +157,9 @@ Program::Program(const std::string& path) {
   Sync();
 }
 
-Program::~Program() {
+Program::~Program() { Stop(); }
+
+void Program::Stop() {
   if (!exited_ && Running()) {
     TerminateProcess(process_.hProcess, 99);
     WaitForSingleObject(process_.hProcess, 5000);

@@ -133,6 +133,10 @@ class Program {
   DWORD WaitExit(std::chrono::milliseconds limit);
 
  private:
+  // Waits until the main window is shown and active, with its fields found.
+  void AwaitMainWindow();
+  // Ends the process if it still runs and lets go of its handles.
+  void Stop();
   void FindFields();
 
   PROCESS_INFORMATION process_{};
