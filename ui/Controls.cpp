@@ -34,6 +34,24 @@ void EraseFrom(std::vector<T*>& list, const T* item) {
   if (it != list.end()) list.erase(it);
 }
 
+// Marks a control as being read for as long as it lives, and afterwards
+// leaves the mark as it was.
+class TReadingMark {
+ public:
+  explicit TReadingMark(TControlState& state) : state_(state), was_(state.Contains(csReadingState)) {
+    state_.Include(csReadingState);
+  }
+  ~TReadingMark() {
+    if (!was_) state_.Exclude(csReadingState);
+  }
+  TReadingMark(const TReadingMark&) = delete;
+  TReadingMark& operator=(const TReadingMark&) = delete;
+
+ private:
+  TControlState& state_;
+  bool was_;
+};
+
 bool IsMouseMessage(UINT msg) { return msg >= WM_MOUSEFIRST && msg <= 0x20A; }
 
 std::intptr_t LParamOf(POINT p) {
@@ -171,6 +189,7 @@ void TControl::Publish(Publisher& p) {
 TControl::TControl(TComponent* owner) : TComponent(owner), font_(std::make_unique<TFont>()) {
   ControlStyle = {csCapturesMouse, csClickEvents, csSetsCaption, csDoubleClicks};
   font_->OnChange.Bind(this, &TControl::FontChanged);
+  fontHeight_ = font_->Height();
 }
 
 TControl::~TControl() {
@@ -366,7 +385,12 @@ void TControl::SetFont(const TFont* font) {
 
 void TControl::FontChanged(TObject*) {
   parentFont_ = false;
-  ScalingFlags.Include(sfFont);
+  // Only a new height marks the font for scaling: a colour, name or style
+  // read from a resource says nothing about the resolution it was made for.
+  if (font_->Height() != fontHeight_) {
+    fontHeight_ = font_->Height();
+    ScalingFlags.Include(sfFont);
+  }
   Deliver(FM_FONTCHANGED);
 }
 
@@ -428,20 +452,20 @@ void TControl::SendParentNotices() {
 }
 
 void TControl::SetStreamParent(TComponent* parent) {
+  // The reader inserts a control before its body is read, and a control being
+  // read takes nothing from its parent at insertion: it keeps the default font
+  // until its stored one is read, so that a stored height which differs from
+  // the default marks the font for scaling; what it follows from its parent
+  // reaches it once it is loaded.
+  TReadingMark reading(ControlState);
   SetParent(IsInstanceOf(parent, TWinControl::StaticClassInfo()) ? static_cast<TWinControl*>(parent) : nullptr);
 }
 
 TComponent* TControl::StreamParentOf() const { return parent_; }
 
 void TControl::ReadStateFrom(TReader& reader) {
-  ControlState.Include(csReadingState);
-  try {
-    TComponent::ReadStateFrom(reader);
-  } catch (...) {
-    ControlState.Exclude(csReadingState);
-    throw;
-  }
-  ControlState.Exclude(csReadingState);
+  TReadingMark reading(ControlState);
+  TComponent::ReadStateFrom(reader);
 }
 
 void TControl::AfterLoad() {

@@ -251,6 +251,9 @@ class TControl : public TComponent {
   bool enabled_ = true;
   std::string text_;
   std::unique_ptr<TFont> font_;
+  // The font's height when its change step last ran: only a new height marks
+  // the font for scaling.
+  std::int32_t fontHeight_ = 0;
   bool parentFont_ = true;
   TColor color_ = clWindow;
   bool parentColor_ = true;
