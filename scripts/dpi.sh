@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced after wine-env.sh: screen resolutions for Wine.
 #
 # Wine takes the screen's resolution from the prefix (LogPixels under
@@ -7,6 +8,7 @@
 # prefix itself always stays at 96, which the ordinary tests expect.
 
 # The resolutions the window tests also run at (ctest and scripts/test.sh).
+# shellcheck disable=SC2034 # used by the scripts that source this one
 TW_TEST_DPIS=(120 144 192)
 
 # Fails with a clear message unless the value is a resolution Wine can use.
@@ -84,4 +86,14 @@ tw_round_dpi() {
   [ "$rounded" -lt 96 ] && rounded=96
   [ "$rounded" -gt 480 ] && rounded=480
   echo "$rounded"
+}
+
+# Picks the resolution to run the program at: TW_DPI when set, else the X
+# display's; points WINEPREFIX at the prefix for it (whose LogPixels is that
+# resolution) and leaves the resolution in TW_RUN_DPI.
+tw_use_screen_dpi() {
+  TW_RUN_DPI=${TW_DPI:-$(tw_desktop_dpi)}
+  WINEPREFIX="$(tw_dpi_prefix "$TW_RUN_DPI")" || return
+  export WINEPREFIX TW_RUN_DPI
+  echo "run: $TW_RUN_DPI dots per inch, Wine prefix $WINEPREFIX"
 }

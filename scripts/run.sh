@@ -2,7 +2,8 @@
 # Starts the calculator under Wine: sets the machine up and builds the program
 # when that has not been done yet. With no display it runs on a virtual one,
 # saves a screenshot of the main window to docs/screenshot-main.png and closes
-# the program again.
+# the program again. It runs at the display's resolution, or at TW_DPI's
+# (scripts/dpi.sh; the picture is then docs/screenshot-main-<N>dpi.png).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -18,7 +19,10 @@ exe="$build/app/tarnwick.exe"
 "$root/scripts/setup.sh"
 tw_build "$build" tarnwick
 
+# shellcheck source=dpi.sh
+. "$root/scripts/dpi.sh"
 if [ -n "${DISPLAY:-}" ]; then
+  tw_use_screen_dpi
   exec wine "$exe"
 fi
 
@@ -31,9 +35,12 @@ cleanup() {
   kill "$xvfb" 2>/dev/null || true
 }
 trap cleanup EXIT
+tw_use_screen_dpi
 wine "$exe" &
 prog=$!
 sleep 3
 mkdir -p docs
-import -window root docs/screenshot-main.png
-echo "run: saved docs/screenshot-main.png"
+shot=docs/screenshot-main.png
+[ "$TW_RUN_DPI" = 96 ] || shot="docs/screenshot-main-${TW_RUN_DPI}dpi.png"
+import -window root "$shot"
+echo "run: saved $shot"

@@ -113,4 +113,11 @@ if [ ! -f "$WINEPREFIX/.tarnwick-txt" ]; then
   wait_for_wineserver
   touch "$WINEPREFIX/.tarnwick-txt"
 fi
+# The window tests also run at other screen resolutions, each in a copy of the
+# prefix with its LogPixels set (remade when the prefix above gains a step).
+# shellcheck source=dpi.sh
+. "$here/scripts/dpi.sh"
+for dpi in "${TW_TEST_DPIS[@]}"; do
+  tw_dpi_prefix "$dpi" >/dev/null
+done
 echo "setup: ready"

@@ -16,12 +16,18 @@ done
 
 # shellcheck source=wine-env.sh
 . scripts/wine-env.sh
+# shellcheck source=dpi.sh
+. scripts/dpi.sh
 display=":${TW_DISPLAY:-91}"
 Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 export DISPLAY="$display"
 cleanup() {
   wineserver -k >/dev/null 2>&1 || true
+  # The prefixes of the other resolutions, should a test have left one running.
+  for dpi in "${TW_TEST_DPIS[@]}"; do
+    WINEPREFIX="$WINEPREFIX-dpi$dpi" wineserver -k >/dev/null 2>&1 || true
+  done
   kill "$xvfb_pid" >/dev/null 2>&1 || true
 }
 trap cleanup EXIT
