@@ -2,14 +2,17 @@
 # Takes the README's pictures: starts the calculator under Wine on a virtual X
 # display of its own, saves the main window (docs/screenshot-main.png), opens
 # the version window through the main window's menu command and saves it
-# (docs/screenshot-about.png), then closes both windows.
+# (docs/screenshot-about.png), then closes both windows. The same again at
+# 144 dpi, in the prefix for that resolution (scripts/dpi.sh), gives
+# docs/screenshot-main-144dpi.png and docs/screenshot-about-144dpi.png.
 #
 # The prefix's registry sets a Wine virtual desktop, which draws Windows-style
 # frames; the pictures are cropped to it. The prefix's wine server is
 # restarted so that the desktop lives on this script's display.
 #
 # Environment: TW_BUILD_DIR (default build/win32), TW_SCREENSHOT_DISPLAY
-# (the first display number tried, 99), WINEPREFIX (default the project's prefix).
+# (the first display number tried, 99), WINEPREFIX (default the project's prefix),
+# TW_SCREENSHOT_DPIS (the resolutions, "96 144").
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -21,6 +24,8 @@ helper="$build/screenshot-helper.exe"
 . "$root/scripts/wine-env.sh"
 # shellcheck source=lib.sh
 . "$root/scripts/lib.sh"
+# shellcheck source=dpi.sh
+. "$root/scripts/dpi.sh"
 
 tw_build "$build" tarnwick
 if [ ! -f "$helper" ] || [ "$root/scripts/screenshot-helper.c" -nt "$helper" ]; then
@@ -36,8 +41,6 @@ cleanup() {
   kill "$xvfb" 2>/dev/null || true
 }
 trap cleanup EXIT
-wineserver -k 2>/dev/null || true
-wineserver -w 2>/dev/null || true
 
 # The Wine desktop's own X window when there is one, else the whole screen.
 shoot() {
@@ -50,21 +53,38 @@ shoot() {
   fi
 }
 
+# The pictures at one resolution; the file names carry it unless it is 96.
+pictures() {
+  local dpi=$1 suffix=
+  [ "$dpi" = 96 ] || suffix="-${dpi}dpi"
+  WINEPREFIX="$(tw_dpi_prefix "$dpi")"
+  export WINEPREFIX
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+
+  wine "$exe" &
+  prog=$!
+  wine "$helper" wait || { echo "screenshots: the main window did not appear" >&2; exit 1; }
+  sleep 1  # let the first paint finish
+  shoot "docs/screenshot-main$suffix.png"
+  echo "screenshots: saved docs/screenshot-main$suffix.png"
+
+  wine "$helper" about || { echo "screenshots: the version window did not appear" >&2; exit 1; }
+  sleep 1
+  shoot "docs/screenshot-about$suffix.png"
+  echo "screenshots: saved docs/screenshot-about$suffix.png"
+
+  wine "$helper" close || { echo "screenshots: the windows did not close" >&2; exit 1; }
+  local status=0
+  wait "$prog" || status=$?
+  prog=
+  echo "screenshots: the program ended with $status at $dpi dpi"
+  wineserver -k 2>/dev/null || true
+}
+
 mkdir -p docs
-wine "$exe" &
-prog=$!
-wine "$helper" wait || { echo "screenshots: the main window did not appear" >&2; exit 1; }
-sleep 1  # let the first paint finish
-shoot docs/screenshot-main.png
-echo "screenshots: saved docs/screenshot-main.png"
-
-wine "$helper" about || { echo "screenshots: the version window did not appear" >&2; exit 1; }
-sleep 1
-shoot docs/screenshot-about.png
-echo "screenshots: saved docs/screenshot-about.png"
-
-wine "$helper" close || { echo "screenshots: the windows did not close" >&2; exit 1; }
-status=0
-wait "$prog" || status=$?
-prog=
-echo "screenshots: the program ended with $status"
+base_prefix=$WINEPREFIX
+for dpi in ${TW_SCREENSHOT_DPIS:-96 144}; do
+  WINEPREFIX=$base_prefix
+  pictures "$dpi"
+done
