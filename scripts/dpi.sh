@@ -31,6 +31,10 @@ tw_dpi_prefix() {
     return
   fi
   local copy="$base-dpi$dpi"
+  if [ ! -f "$base/system.reg" ]; then
+    echo "dpi: the Wine prefix $base is not set up (scripts/setup.sh does that)" >&2
+    return 1
+  fi
   (
     # Test processes may ask for the same prefix at once.
     flock 9
@@ -42,9 +46,9 @@ tw_dpi_prefix() {
     if [ "$stale" = 1 ]; then
       echo "dpi: making the Wine prefix $copy" >&2
       rm -rf "$copy.new"
-      cp -a "$base" "$copy.new"
+      cp -a "$base" "$copy.new" || exit
       WINEPREFIX="$copy.new" wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f \
-        </dev/null >/dev/null 2>&1
+        </dev/null >/dev/null 2>&1 || exit
       # The registry reaches the disk when the prefix's server ends.
       WINEPREFIX="$copy.new" timeout 60 wineserver -w 2>/dev/null || true
       echo "$dpi" >"$copy.new/.tarnwick-dpi"

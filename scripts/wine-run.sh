@@ -18,4 +18,5 @@ tw_warm_prefix
 status=0
 wine "$@" || status=$?
 wineserver -k 2>/dev/null || true
+timeout 30 wineserver -w 2>/dev/null || true
 exit "$status"
