@@ -44,7 +44,6 @@ struct TResolution {
   int zero;      // the height of "0" in the form's font
   SIZE mainClient;
   SIZE boxClient;
-  int editHeight;  // an edit with its own font: the font's height and 8 border pixels
   int hintHeight;  // the hint window's text height: the platform's status font
   std::vector<TBounds> mainBounds;
   std::vector<TBounds> boxBounds;
@@ -52,68 +51,27 @@ struct TResolution {
 
 // Heights of labels and fixed-height edits follow their fonts; the others are
 // the stored bounds scaled by the rule. A label's width is its measured text.
+// clang-format off
 const TResolution kResolutions[] = {
-    {96,
-     -12,
-     -12,
-     12,
-     {418, 195},
-     {231, 116},
-     20,
-     12,
-     {{"GroupBox2", 8, 8, 401, 177},
-      {"GroupBox1", 8, 16, 177, 153},
-      {"Calc", 40, 96, 113, 17},
-      {"ReCalc", 264, 112, 113, 17},
-      {"NowVideo", 312, 32, 41, 20},
-      {"Time", 96, 16, 41, 20}},
+    // dpi, form font, own font, "0", main client, box client, hint text
+    {96, -12, -12, 12, {418, 195}, {231, 116}, 12,
+     {{"GroupBox2", 8, 8, 401, 177}, {"GroupBox1", 8, 16, 177, 153}, {"Calc", 40, 96, 113, 17},
+      {"ReCalc", 264, 112, 113, 17}, {"NowVideo", 312, 32, 41, 20}, {"Time", 96, 16, 41, 20}},
      {{"Button1", 80, 80, 81, 25}}},
-    {120,
-     -15,
-     -15,
-     15,
-     {523, 244},
-     {289, 145},
-     23,
-     15,
-     {{"GroupBox2", 10, 10, 501, 221},
-      {"GroupBox1", 10, 20, 221, 191},
-      {"Calc", 50, 120, 141, 21},
-      {"ReCalc", 330, 140, 141, 21},
-      {"NowVideo", 390, 40, 51, 23},
-      {"Time", 120, 20, 51, 23}},
+    {120, -15, -15, 15, {523, 244}, {289, 145}, 15,
+     {{"GroupBox2", 10, 10, 501, 221}, {"GroupBox1", 10, 20, 221, 191}, {"Calc", 50, 120, 141, 21},
+      {"ReCalc", 330, 140, 141, 21}, {"NowVideo", 390, 40, 51, 23}, {"Time", 120, 20, 51, 23}},
      {{"Button1", 100, 100, 101, 31}}},
-    {144,
-     -18,
-     -18,
-     18,
-     {627, 293},
-     {347, 174},
-     26,
-     18,
-     {{"GroupBox2", 12, 12, 602, 266},
-      {"GroupBox1", 12, 24, 266, 230},
-      {"Calc", 60, 144, 170, 26},
-      {"ReCalc", 396, 168, 170, 26},
-      {"NowVideo", 468, 48, 62, 26},
-      {"Time", 144, 24, 62, 26}},
+    {144, -18, -18, 18, {627, 293}, {347, 174}, 18,
+     {{"GroupBox2", 12, 12, 602, 266}, {"GroupBox1", 12, 24, 266, 230}, {"Calc", 60, 144, 170, 26},
+      {"ReCalc", 396, 168, 170, 26}, {"NowVideo", 468, 48, 62, 26}, {"Time", 144, 24, 62, 26}},
      {{"Button1", 120, 120, 122, 38}}},
-    {192,
-     -24,
-     -27,
-     24,
-     {836, 390},
-     {462, 232},
-     35,
-     24,
-     {{"GroupBox2", 16, 16, 802, 354},
-      {"GroupBox1", 16, 32, 354, 306},
-      {"Calc", 80, 192, 226, 34},
-      {"ReCalc", 528, 224, 226, 34},
-      {"NowVideo", 624, 64, 82, 32},
-      {"Time", 192, 32, 82, 35}},
+    {192, -24, -27, 24, {836, 390}, {462, 232}, 24,
+     {{"GroupBox2", 16, 16, 802, 354}, {"GroupBox1", 16, 32, 354, 306}, {"Calc", 80, 192, 226, 34},
+      {"ReCalc", 528, 224, 226, 34}, {"NowVideo", 624, 64, 82, 32}, {"Time", 192, 32, 82, 35}},
      {{"Button1", 160, 160, 162, 50}}},
 };
+// clang-format on
 
 // The controls of the main window that follow the window's font; all the
 // others carry their own. Every control of the version window follows it.
@@ -220,9 +178,9 @@ TEST_F(DpiTest, MainWindowFontsSizesAndBounds) {
     if (dynamic_cast<TLabel*>(c)) {
       EXPECT_EQ(c->Height(), -c->Font()->Height()) << c->Name();
     }
-    // A fixed-height edit is fitted to its font.
+    // A fixed-height edit is fitted to its font: a line and 8 border pixels.
     if (dynamic_cast<TEdit*>(c)) {
-      EXPECT_EQ(c->Height(), follows ? -res_->formFont + 8 : res_->editHeight) << c->Name();
+      EXPECT_EQ(c->Height(), -c->Font()->Height() + 8) << c->Name();
     }
   }
   // The red labels and the black ones are stored alike but for the colour.
