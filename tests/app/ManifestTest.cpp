@@ -76,6 +76,8 @@ TEST(Manifest, WellFormedSystemAwareAndClassic) {
 
 TEST(Manifest, TheProcessIsResolutionAware) {
   // Without the manifest Windows would report 96 dpi and stretch the windows.
+  // Wine treats every process as aware, so there this holds either way and the
+  // checks of the manifest above are the ones that notice it missing.
   EXPECT_TRUE(IsProcessDPIAware());
 }
 
