@@ -294,22 +294,17 @@ TWinControl* ParentFormControl(const TControl* control) {
   return top->IsForm() ? static_cast<TWinControl*>(const_cast<TControl*>(top)) : nullptr;
 }
 
-void TControl::SetLeft(std::int32_t value) {
-  PlaceControl(value, top_, width_, height_);
-  ScalingFlags.Include(sfLeft);
+// A bound set one at a time was written by its owner, so the form's scaling
+// step takes it as stored at the form's resolution.
+void TControl::PlaceWritten(TScalingFlag written, std::int32_t left, std::int32_t top, std::int32_t width,
+                            std::int32_t height) {
+  PlaceControl(left, top, width, height);
+  ScalingFlags.Include(written);
 }
-void TControl::SetTop(std::int32_t value) {
-  PlaceControl(left_, value, width_, height_);
-  ScalingFlags.Include(sfTop);
-}
-void TControl::SetWidth(std::int32_t value) {
-  PlaceControl(left_, top_, value, height_);
-  ScalingFlags.Include(sfWidth);
-}
-void TControl::SetHeight(std::int32_t value) {
-  PlaceControl(left_, top_, width_, value);
-  ScalingFlags.Include(sfHeight);
-}
+void TControl::SetLeft(std::int32_t value) { PlaceWritten(sfLeft, value, top_, width_, height_); }
+void TControl::SetTop(std::int32_t value) { PlaceWritten(sfTop, left_, value, width_, height_); }
+void TControl::SetWidth(std::int32_t value) { PlaceWritten(sfWidth, left_, top_, value, height_); }
+void TControl::SetHeight(std::int32_t value) { PlaceWritten(sfHeight, left_, top_, width_, value); }
 
 void TControl::PlaceControl(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height) {
   if (left == left_ && top == top_ && width == width_ && height == height_) return;

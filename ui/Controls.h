@@ -236,6 +236,8 @@ class TControl : public TComponent {
   void WMWindowPosChanged(TMessage& m);
 
  private:
+  // Places the control with one bound changed and marks that bound written.
+  void PlaceWritten(TScalingFlag written, std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height);
   // The framework's references to a control that goes are dropped: the
   // control holding the mouse, and the application's (through its hook).
   void ForgetEverywhere();

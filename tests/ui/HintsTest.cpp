@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -149,6 +150,19 @@ class HintTiming : public ::testing::Test {
     if (auto* w = dynamic_cast<TWinControl*>(c))
       PostMessageA(w->WindowHandle(), WM_MOUSEMOVE, 0, MAKELPARAM(local.x, local.y));
   }
+  // For tests that start from a shown hint (the timing has a test of its
+  // own): about one run in twenty under Wine loses the hint subject before
+  // the delay ends with no further move to arm it again, so the move is made
+  // again, a bounded number of times, until the hint is up.
+  bool ShowHintOver(TControl* c) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      MoveOnto(c);
+      if (WaitUntil(HintVisible, 1500)) return true;
+      std::printf("no hint after a move (attempt %d; subject %p)\n", attempt + 1,
+                  static_cast<void*>(Application()->HintSubject()));
+    }
+    return false;
+  }
 
   std::unique_ptr<THostWindow> host_;
   std::unique_ptr<TTestPanel> panel_;
@@ -198,9 +212,7 @@ TEST_F(HintTiming, AKeyPressEndsTheHintEvenWhenTheMessageHookTakesIt) {
   struct Sink : TObject {
     void Hook(MSG&, bool& handled) { handled = true; }
   } sink;
-  MoveOnto(hinted_);
-  ASSERT_TRUE(WaitUntil(HintVisible, 3000))
-      << "active " << GetActiveWindow() << " host " << host_->Handle() << " subject " << Application()->HintSubject();
+  ASSERT_TRUE(ShowHintOver(hinted_)) << "active " << GetActiveWindow() << " host " << host_->Handle();
   Application()->MessageHook.Bind(&sink, &Sink::Hook);
   PostMessageA(hinted_->WindowHandle(), WM_KEYDOWN, 'A', 0);
   PumpMessages();
@@ -210,8 +222,7 @@ TEST_F(HintTiming, AKeyPressEndsTheHintEvenWhenTheMessageHookTakesIt) {
 }
 
 TEST_F(HintTiming, TheHintSubjectFreedWhileShownIsForgotten) {
-  MoveOnto(hinted_);
-  ASSERT_TRUE(WaitUntil(HintVisible, 3000));
+  ASSERT_TRUE(ShowHintOver(hinted_));
   delete hinted_;
   hinted_ = nullptr;
   EXPECT_EQ(Application()->HintSubject(), nullptr);
