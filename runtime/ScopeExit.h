@@ -18,6 +18,25 @@ class TScopeExit {
   F step_;
 };
 
+// Undoes a step unless the scope ends by Dismiss(): for rolling back work
+// that must not stay half done when a later step throws.
+template <class F>
+class TScopeFail {
+ public:
+  explicit TScopeFail(F undo) : undo_(std::move(undo)) {}
+  ~TScopeFail() {
+    if (armed_) undo_();
+  }
+  // The work succeeded: keep it.
+  void Dismiss() { armed_ = false; }
+  TScopeFail(const TScopeFail&) = delete;
+  TScopeFail& operator=(const TScopeFail&) = delete;
+
+ private:
+  F undo_;
+  bool armed_ = true;
+};
+
 // Holds a flag set for the length of a scope and puts its earlier value back.
 class TFlagScope {
  public:
