@@ -1,6 +1,7 @@
 // Steps that must run when a scope ends, however it ends.
 #pragma once
 
+#include <exception>
 #include <utility>
 
 namespace tw {
@@ -18,14 +19,25 @@ class TScopeExit {
   F step_;
 };
 
-// Undoes a step unless the scope ends by Dismiss(): for rolling back work
-// that must not stay half done when a later step throws.
+// Undoes a step unless Dismiss() was called before the scope ends: for
+// rolling back work that must not stay half done when a later step throws.
+// An undo that fails while an earlier failure is on its way out is dropped:
+// the earlier one is the error to report, and two at once would end the
+// program.
 template <class F>
 class TScopeFail {
  public:
-  explicit TScopeFail(F undo) : undo_(std::move(undo)) {}
-  ~TScopeFail() {
-    if (armed_) undo_();
+  explicit TScopeFail(F undo) : undo_(std::move(undo)), failuresAtStart_(std::uncaught_exceptions()) {}
+  ~TScopeFail() noexcept(false) {
+    if (!armed_) return;
+    if (std::uncaught_exceptions() <= failuresAtStart_) {
+      undo_();
+      return;
+    }
+    try {
+      undo_();
+    } catch (...) {
+    }
   }
   // The work succeeded: keep it.
   void Dismiss() { armed_ = false; }
@@ -34,6 +46,7 @@ class TScopeFail {
 
  private:
   F undo_;
+  int failuresAtStart_;
   bool armed_ = true;
 };
 

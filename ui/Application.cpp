@@ -4,13 +4,17 @@
 #include <cstdlib>
 #include <utility>
 
+#include "core/ClassRegistry.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Faults.h"
 #include "runtime/Format.h"
+#include "runtime/ScopeExit.h"
 #include "runtime/Text.h"
 #include "ui/Forms.h"
 #include "ui/Guard.h"
 #include "ui/Hints.h"
+#include "ui/Menus.h"
+#include "ui/StdCtrls.h"
 #include "ui/SystemInfo.h"
 
 namespace tw {
@@ -18,29 +22,15 @@ namespace tw {
 namespace {
 
 TApplication* application = nullptr;
+
+// The hidden application window: a captioned pop-up with a system menu and a
+// minimise box, so that the task bar shows it and its menu.
+constexpr DWORD kAppWindowStyle = WS_POPUP | WS_CLIPSIBLINGS | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+// Moves a window and nothing else: no size, order, activation or redrawing.
+constexpr UINT kMoveOnly = SWP_NOSIZE | SWP_NOZORDER | SWP_NOREDRAW | SWP_NOACTIVATE;
+// Shows or hides a window where it is.
+constexpr UINT kInPlace = SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE;
 int startupShowCommand = -1;
-
-// Asked by the watcher thread, answered on the user-interface thread: the
-// pointer has left the program's windows, drop the hint.
-constexpr UINT kDropHintRequest = FM_BASE + 0x0F0;
-
-// The control of the window at a screen point, or of its nearest ancestor
-// window that belongs to one.
-TWinControl* ControlWindowAt(POINT screenPoint) {
-  for (HWND w = WindowFromPoint(screenPoint); w; w = GetParent(w))
-    if (TWinControl* c = TWinControl::FromHandle(w)) return c;
-  return nullptr;
-}
-
-// The deepest control at a screen point, disabled ones included.
-TControl* ControlAtScreenPoint(POINT screenPoint) {
-  TWinControl* window = ControlWindowAt(screenPoint);
-  if (!window || !window->WindowHandle()) return nullptr;
-  POINT client = screenPoint;
-  ScreenToClient(window->WindowHandle(), &client);
-  TControl* deeper = window->ControlAtPoint(client, true);
-  return deeper ? deeper : window;
-}
 
 // Shows the window with the minimise/restore animation switched off for the call.
 void ShowWithoutAnimation(HWND window, int command) {
@@ -58,26 +48,26 @@ void ShowWithoutAnimation(HWND window, int command) {
 // falls back to the runtime's own report.
 void UncaughtToApplication(TObject* sender) { application->HandleUncaught(sender); }
 
-void ControlGoneToApplication(TControl* control) {
-  if (application) application->ControlGone(control);
-}
-
-void CALLBACK HintTimerProc(HWND, UINT, UINT_PTR, DWORD) {
-  GuardWindowCallback(application, [] {
-    if (application) application->HintTimerFired();
-  });
-}
-
-LRESULT CALLBACK HintMessageHook(int code, WPARAM wParam, LPARAM lParam) {
-  const LRESULT result = CallNextHookEx(nullptr, code, wParam, lParam);
-  if (code == HC_ACTION && lParam) {
-    GuardWindowCallback(application, [&] {
-      const MSG& message = *reinterpret_cast<const MSG*>(lParam);
-      if (application && application->HintWindow() && IsHintEndingMessage(message)) application->DropHint();
-    });
+// The application as the control tree's host: what the tree tells it
+// reaches the application object, while there is one.
+class TApplicationHost final : public TControlHost {
+ public:
+  void MouseMovedOver(TControl& control, const TMessage& move) override {
+    if (application) application->Hints().MouseMoved(control, move);
   }
-  return result;
-}
+  bool OfferKey(TMessage& key) override {
+    if (!application || !application->WindowHandle()) return false;
+    return SendMessageA(application->WindowHandle(), FM_APPKEYDOWN, key.wParam, reinterpret_cast<LPARAM>(&key)) != 0;
+  }
+  void ControlFreed(TControl& control) override {
+    if (application) application->ControlGone(&control);
+  }
+  void WindowDestroyed(TWinControl& control) override {
+    if (application) application->WindowGone(&control);
+  }
+};
+
+TApplicationHost applicationHost;
 
 LRESULT CALLBACK AppWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
   auto* app = static_cast<TApplication*>(WindowObject(window, TWindowKind::Application));
@@ -85,63 +75,6 @@ LRESULT CALLBACK AppWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lPar
   TMessage m{msg, wParam, lParam, 0};
   GuardWindowCallback(app, [&] { app->AppWndProc(m); });
   return m.result;
-}
-
-// The number of pixel rows of the current cursor's visible shape below its hot
-// spot; the system cursor height when the shape cannot be read.
-int CursorHeightMargin() {
-  const int fallback = GetSystemMetrics(SM_CYCURSOR);
-  HCURSOR cursor = GetCursor();
-  ICONINFO info{};
-  if (!cursor || !GetIconInfo(cursor, &info)) return fallback;
-  int result = fallback;
-  BITMAP bm{};
-  if (info.hbmMask && GetObjectA(info.hbmMask, sizeof bm, &bm) && bm.bmWidth > 0 && bm.bmHeight > 0) {
-    const int width = bm.bmWidth;
-    const int height = bm.bmHeight;
-    const int stride = ((width + 31) / 32) * 4;
-    std::vector<unsigned char> bits(static_cast<std::size_t>(stride) * static_cast<std::size_t>(height));
-    struct {
-      BITMAPINFOHEADER header;
-      RGBQUAD colors[2];
-    } bmi{};
-    bmi.header.biSize = sizeof bmi.header;
-    bmi.header.biWidth = width;
-    bmi.header.biHeight = -height;  // top-down rows
-    bmi.header.biPlanes = 1;
-    bmi.header.biBitCount = 1;
-    bmi.header.biCompression = BI_RGB;
-    HDC dc = GetDC(nullptr);
-    const int got = GetDIBits(dc, info.hbmMask, 0, static_cast<UINT>(height), bits.data(),
-                              reinterpret_cast<BITMAPINFO*>(&bmi), DIB_RGB_COLORS);
-    ReleaseDC(nullptr, dc);
-    if (got == height) {
-      const bool withXor = !info.hbmColor && height == 2 * width;
-      const int maskRows = withXor ? height / 2 : height;
-      const int rowBytes = (width + 7) / 8;
-      auto rowAt = [&](int y) { return bits.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride); };
-      int lowest = -1;
-      for (int y = maskRows - 1; y >= 0 && lowest < 0; --y)
-        for (int x = 0; x < rowBytes; ++x)
-          if (rowAt(y)[x] != 0xFF) {
-            lowest = y;
-            break;
-          }
-      if (lowest < 0 && withXor) {
-        for (int y = height - 1; y >= maskRows && lowest < 0; --y)
-          for (int x = 0; x < rowBytes; ++x)
-            if (rowAt(y)[x] != 0) {
-              lowest = y - maskRows;
-              break;
-            }
-      }
-      if (lowest >= 0) result = lowest + 1 - static_cast<int>(info.yHotspot);
-    }
-  }
-  // GetIconInfo hands over two bitmaps of its own; they are ours to delete.
-  if (info.hbmMask) DeleteObject(info.hbmMask);
-  if (info.hbmColor) DeleteObject(info.hbmColor);
-  return result;
 }
 
 struct TaskWindowSearch {
@@ -219,6 +152,17 @@ HWND FindTopmostTaskWindow(HWND except) {
 
 // ---- Framework start-up ------------------------------------------------------------
 
+namespace {
+
+// The classes of the window layer, made known to the form reader.
+void RegisterControlClasses() {
+  RegisterStreamClasses({&TForm::StaticClassInfo()});
+  RegisterMenuClasses();
+  RegisterStdControlClasses();
+}
+
+}  // namespace
+
 TApplication* Application() { return application; }
 
 void InitializeFramework() {
@@ -229,16 +173,15 @@ void InitializeFramework() {
   if (!Screen()->HintFont()) Screen()->ReadMetrics();
   InstallGlobalFormFinder();
   RegisterControlClasses();
-  try {
-    application = new TApplication(nullptr);
-  } catch (...) {
+  {
     // The constructor names itself the application before it makes its
     // window; a failed one must not stay named.
-    application = nullptr;
-    throw;
+    TScopeFail unname([] { application = nullptr; });
+    application = new TApplication(nullptr);
+    unname.Dismiss();
   }
   SetUncaughtHandler(&UncaughtToApplication);
-  SetControlGoneHook(&ControlGoneToApplication);
+  SetControlHost(&applicationHost);
   application->SetHintsEnabled(true);
   RegisterCursorIdentMap();
 }
@@ -250,7 +193,7 @@ void FinalizeFramework() {
     TApplication* app = application;
     delete app;
   }
-  SetControlGoneHook(nullptr);
+  SetControlHost(nullptr);
   if (TScreen* screen = Screen()) {
     SetScreen(nullptr);
     delete screen;
@@ -293,7 +236,28 @@ std::string AppTitleFromModuleName(std::string_view fileName) {
 
 // ---- TApplication ---------------------------------------------------------------
 
-void TApplication::Publish(Publisher&) {}
+void TApplication::Publish(Publisher& p) {
+  TW_MESSAGE(WM_WININICHANGE, WMWinIniChange);
+  TW_MESSAGE(WM_SETFOCUS, WMSetFocus);
+  TW_MESSAGE(WM_ENABLE, WMEnable);
+  TW_MESSAGE(WM_PAINT, WMPaint);
+  TW_MESSAGE(WM_CLOSE, WMClose);
+  TW_MESSAGE(WM_ERASEBKGND, WMEraseBkgnd);
+  TW_MESSAGE(WM_ENDSESSION, WMEndSession);
+  TW_MESSAGE(WM_ACTIVATEAPP, WMActivateApp);
+  TW_MESSAGE(WM_QUERYDRAGICON, WMQueryDragIcon);
+  TW_MESSAGE(WM_SYSCOMMAND, WMSysCommand);
+  for (UINT colorRequest = WM_CTLCOLORMSGBOX; colorRequest <= WM_CTLCOLORSTATIC; ++colorRequest)
+    TW_MESSAGE(colorRequest, WMCtlColor);
+  TW_MESSAGE(FM_ACTIVATE, FMActivate);
+  TW_MESSAGE(FM_DEACTIVATE, FMDeactivate);
+  TW_MESSAGE(FM_APPKEYDOWN, FMAppKeyDown);
+  TW_MESSAGE(FM_APPSYSCOMMAND, FMAppSysCommand);
+  TW_MESSAGE(FM_ENTER, FMEnter);
+  TW_MESSAGE(FM_WINDOWHOOK, FMWindowHook);
+  TW_MESSAGE(FM_DIALOGHANDLE, FMDialogHandle);
+  TW_MESSAGE(kDropHintRequest, FMDropHint);
+}
 
 TApplication::TApplication(TComponent* owner) : TComponent(owner) {
   if (!application) application = this;
@@ -308,7 +272,6 @@ TApplication::TApplication(TComponent* owner) : TComponent(owner) {
 
 TApplication::~TApplication() {
   DestroyAppWindow();
-  if (watcherEvent_) CloseHandle(watcherEvent_);
   if (application == this) application = nullptr;
 }
 
@@ -340,7 +303,7 @@ void TApplication::CreateAppWindow() {
     wc.lpszClassName = "TApplication";
     if (!RegisterClassA(&wc)) throw EOutOfResources(msg::WindowClass);
   }
-  handle_ = CreateWindowExA(0, "TApplication", storedTitle_.c_str(), 0x84CA0000, GetSystemMetrics(SM_CXSCREEN) / 2,
+  handle_ = CreateWindowExA(0, "TApplication", storedTitle_.c_str(), kAppWindowStyle, GetSystemMetrics(SM_CXSCREEN) / 2,
                             GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr, nullptr, ModuleInstance(), nullptr);
   if (!handle_) RaisePlatformError();
   storedTitle_.clear();
@@ -393,19 +356,16 @@ void TApplication::SetIcon(HICON icon) {
 void TApplication::MakeFormOf(const TClassInfo& cls, TCustomForm* (*construct)(TComponent*),
                               const TFormAnnouncer& announce) {
   TCustomForm* form = nullptr;
-  try {
-    {
-      const TFormAnnouncement announcement(announce);
-      form = construct(this);
-    }
-    announce(form);
-    // The resource is read once the most derived constructor has run; a
-    // failure there frees the form.
-    form->FinishConstruction();
-  } catch (...) {
-    announce(nullptr);
-    throw;
+  TScopeFail unannounce([&] { announce(nullptr); });
+  {
+    const TFormAnnouncement announcement(announce);
+    form = construct(this);
   }
+  announce(form);
+  // The resource is read once the most derived constructor has run; a
+  // failure there frees the form.
+  form->FinishConstruction();
+  unannounce.Dismiss();
   if (!primaryForm_ && cls.InheritsFrom(TForm::StaticClassInfo())) {
     form->Handle();
     primaryForm_ = form;
@@ -420,11 +380,7 @@ void TApplication::Cleanup() {
 }
 
 void TApplication::RunLoop() {
-  loopRunning_ = true;
-  struct Reset {
-    bool& flag;
-    ~Reset() { flag = false; }
-  } reset{loopRunning_};
+  const TFlagScope running(loopRunning_);
   static bool cleanupRegistered = false;
   if (!cleanupRegistered) {
     cleanupRegistered = true;
@@ -462,9 +418,9 @@ bool TApplication::TakeOneMessage(MSG& message) {
   }
   bool handled = false;
   MessageHook(message, handled);
-  if (hintWindow_ && IsHintEndingMessage(message)) DropHint();
+  if (hints_.Window() && IsHintEndingMessage(message)) DropHint();
   if (handled) return true;
-  if (message.message >= WM_KEYDOWN && message.message <= 0x108) {
+  if (message.message >= WM_KEYDOWN && message.message <= kKeyLast) {
     HWND target = GetCapture();
     bool foreign = false;
     if (target) {
@@ -500,12 +456,7 @@ void TApplication::IdleStep() {
       if (controlUnderMouse_ && (!captureControl || controlUnderMouse_ == captureControl))
         controlUnderMouse_->Deliver(FM_MOUSEENTER);
     }
-    if (hintsEnabled_ && !controlUnderMouse_) DropHint();
-    std::string hint = LongHintPart(FindHintText(found));
-    if (hint != currentHint_) {
-      currentHint_ = std::move(hint);
-      HintTextHook(this);
-    }
+    hints_.PointerRestsOn(found);
     IdleHook(this, done);
   } catch (...) {
     HandleUncaught(this);
@@ -553,17 +504,17 @@ int TApplication::ShowMessageBox(const std::string& text, const std::string& cap
   HMONITOR appMonitor = MonitorFromWindow(handle_, MONITOR_DEFAULTTONEAREST);
   if (handle_ && activeMonitor != appMonitor) {
     MONITORINFO info{};
-    info.cbSize = 40;
+    info.cbSize = sizeof info;
     if (GetMonitorInfoA(activeMonitor, &info)) {
       GetWindowRect(handle_, &saved);
       SetWindowPos(handle_, nullptr, info.rcMonitor.left + (info.rcMonitor.right - info.rcMonitor.left) / 2,
-                   info.rcMonitor.top + (info.rcMonitor.bottom - info.rcMonitor.top) / 2, 0, 0, 0x1D);
+                   info.rcMonitor.top + (info.rcMonitor.bottom - info.rcMonitor.top) / 2, 0, 0, kMoveOnly);
       moved = true;
     }
   }
   TDisabledWindows disabled = DisableTaskWindows(nullptr);
   const int result = MessageBoxA(handle_, text.c_str(), caption.c_str(), flags);
-  if (moved) SetWindowPos(handle_, nullptr, saved.left, saved.top, 0, 0, 0x1D);
+  if (moved) SetWindowPos(handle_, nullptr, saved.left, saved.top, 0, 0, kMoveOnly);
   EnableTaskWindows(disabled);
   if (active) SetActiveWindow(active);
   return result;
@@ -611,140 +562,151 @@ bool TApplication::ShortCutCheck(TMessage& key) {
 }
 
 void TApplication::AppWndProc(TMessage& m) {
-  auto defaultProcessing = [&] { m.result = DefWindowProcA(handle_, m.msg, m.wParam, m.lParam); };
   m.result = 0;
   for (const TWindowHook& hook : std::vector<TWindowHook>(appWindowHooks_))
     if (hook.procedure && hook.procedure(hook.data, m)) return;
-  if (m.msg == WM_WININICHANGE) {
-    if (UpdateFormatSettings) {
-      SetThreadLocale(LOCALE_USER_DEFAULT);
-      ReadFormatSettings();
-    }
-    if (UpdateMetricSettings) {
-      if (TScreen* screen = Screen()) screen->ReadMetrics();
-      if (hintsEnabled_) {
-        SetHintsEnabled(false);
-        SetHintsEnabled(true);
-      }
+  DispatchById(*this, m);
+}
+
+void TApplication::DefaultHandler(TMessage& m) {
+  m.result = handle_ ? DefWindowProcA(handle_, m.msg, m.wParam, m.lParam) : 0;
+}
+
+// ---- The application window's messages ----
+
+void TApplication::WMWinIniChange(TMessage& m) {
+  if (UpdateFormatSettings) {
+    SetThreadLocale(LOCALE_USER_DEFAULT);
+    ReadFormatSettings();
+  }
+  if (UpdateMetricSettings) {
+    if (TScreen* screen = Screen()) screen->ReadMetrics();
+    if (hints_.Enabled()) {
+      SetHintsEnabled(false);
+      SetHintsEnabled(true);
     }
   }
-  switch (m.msg) {
-    case WM_SETFOCUS:
-      PostMessageA(handle_, FM_ENTER, 0, 0);
-      defaultProcessing();
-      break;
-    case WM_ENABLE:
-      if (m.wParam) {
-        RestoreTopMosts();
-        EnableTaskWindows(std::exchange(disabledByWindow_, {}));
-        defaultProcessing();
-      } else {
-        defaultProcessing();
-        disabledByWindow_ = DisableTaskWindows(handle_);
-        NormalizeTopMosts();
-      }
-      break;
-    case WM_PAINT:
-      if (IsIconic(handle_)) {
-        PAINTSTRUCT ps{};
-        HDC dc = BeginPaint(handle_, &ps);
-        if (icon_) DrawIcon(dc, 0, 0, icon_);
-        EndPaint(handle_, &ps);
-      } else {
-        defaultProcessing();
-      }
-      break;
-    case WM_CLOSE:
-      if (primaryForm_) primaryForm_->CloseForm();
-      break;
-    case WM_ERASEBKGND: m.result = DefWindowProcA(handle_, WM_ICONERASEBKGND, m.wParam, m.lParam); break;
-    case WM_ENDSESSION:
-      if (m.wParam) quitRequested_ = true;
-      break;
-    case WM_ACTIVATEAPP:
-      defaultProcessing();
-      active_ = m.wParam != 0;
-      if (active_) {
-        RestoreTopMosts();
-        PostMessageA(handle_, FM_ACTIVATE, 0, 0);
-      } else {
-        NormalizeTopMosts();
-        PostMessageA(handle_, FM_DEACTIVATE, 0, 0);
-      }
-      break;
-    case WM_QUERYDRAGICON: m.result = reinterpret_cast<std::intptr_t>(icon_); break;
-    case WM_SYSCOMMAND:
-      switch (m.wParam & 0xFFF0) {
-        case SC_MINIMIZE: MinimizeApp(); break;
-        case SC_RESTORE: RestoreApp(); break;
-        default: defaultProcessing(); break;
-      }
-      break;
-    case WM_CTLCOLORMSGBOX:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC:
-      m.result = SendMessageA(reinterpret_cast<HWND>(m.lParam), m.msg + FN_BASE, m.wParam, m.lParam);
-      break;
-    case FM_ACTIVATE: ActivateHook(this); break;
-    case FM_DEACTIVATE: DeactivateHook(this); break;
-    case FM_APPKEYDOWN: {
-      auto* key = reinterpret_cast<TMessage*>(m.lParam);
-      if (key && InSendMessageEx(nullptr) == ISMEX_NOSEND && ShortCutCheck(*key)) m.result = 1;
-      break;
-    }
-    case FM_APPSYSCOMMAND:
-      if (primaryForm_ && primaryForm_->WindowHandle() && IsWindowEnabled(primaryForm_->WindowHandle()) &&
-          IsWindowVisible(primaryForm_->WindowHandle())) {
-        ++FocusChangeCounter();
-        HWND focused = GetFocus();
-        SetFocus(primaryForm_->WindowHandle());
-        primaryForm_->Deliver(WM_SYSCOMMAND, m.wParam, m.lParam);
-        SetFocus(focused);
-        --FocusChangeCounter();
-        m.result = 1;
-      }
-      break;
-    case FM_ENTER:
-      if (!IsIconic(handle_) && GetFocus() == handle_)
-        if (HWND w = FindTopmostTaskWindow(nullptr)) SetFocus(w);
-      break;
-    case FM_WINDOWHOOK: {
-      // The pair is a pointer into this process: taken only from the
-      // framework's own direct call on this thread.
-      if (!trustedHookMessage_ || InSendMessageEx(nullptr) != ISMEX_NOSEND || !m.lParam) break;
-      const TWindowHook hook = *reinterpret_cast<const TWindowHook*>(m.lParam);
-      if (m.wParam == 0) {
-        appWindowHooks_.insert(appWindowHooks_.begin(), hook);
-      } else if (m.wParam == 1) {
-        auto it = std::find(appWindowHooks_.begin(), appWindowHooks_.end(), hook);
-        if (it != appWindowHooks_.end()) appWindowHooks_.erase(it);
-      }
-      break;
-    }
-    case FM_DIALOGHANDLE:
-      if (m.wParam == 1) {
-        m.result = reinterpret_cast<std::intptr_t>(ModelessDialogWindow);
-      } else if (InSendMessageEx(nullptr) == ISMEX_NOSEND) {
-        // Only a window of this thread is handed to the dialog translation.
-        HWND dialog = reinterpret_cast<HWND>(m.lParam);
-        if (!dialog || GetWindowThreadProcessId(dialog, nullptr) == GetCurrentThreadId()) ModelessDialogWindow = dialog;
-      }
-      break;
-    case kDropHintRequest:
-      dropRequested_ = false;
-      if (hintSubject_) {
-        POINT cursor{};
-        GetCursorPos(&cursor);
-        if (!ControlWindowAt(cursor)) DropHint();
-      }
-      break;
-    default: defaultProcessing(); break;
+  DefaultHandler(m);
+}
+
+void TApplication::WMSetFocus(TMessage& m) {
+  PostMessageA(handle_, FM_ENTER, 0, 0);
+  DefaultHandler(m);
+}
+
+void TApplication::WMEnable(TMessage& m) {
+  if (m.wParam) {
+    RestoreTopMosts();
+    EnableTaskWindows(std::exchange(disabledByWindow_, {}));
+    DefaultHandler(m);
+  } else {
+    DefaultHandler(m);
+    disabledByWindow_ = DisableTaskWindows(handle_);
+    NormalizeTopMosts();
   }
 }
+
+void TApplication::WMPaint(TMessage& m) {
+  if (!IsIconic(handle_)) {
+    DefaultHandler(m);
+    return;
+  }
+  PAINTSTRUCT ps{};
+  HDC dc = BeginPaint(handle_, &ps);
+  if (icon_) DrawIcon(dc, 0, 0, icon_);
+  EndPaint(handle_, &ps);
+}
+
+void TApplication::WMClose(TMessage&) {
+  if (primaryForm_) primaryForm_->CloseForm();
+}
+
+void TApplication::WMEraseBkgnd(TMessage& m) {
+  m.result = DefWindowProcA(handle_, WM_ICONERASEBKGND, m.wParam, m.lParam);
+}
+
+void TApplication::WMEndSession(TMessage& m) {
+  if (m.wParam) quitRequested_ = true;
+}
+
+void TApplication::WMActivateApp(TMessage& m) {
+  DefaultHandler(m);
+  active_ = m.wParam != 0;
+  if (active_) {
+    RestoreTopMosts();
+    PostMessageA(handle_, FM_ACTIVATE, 0, 0);
+  } else {
+    NormalizeTopMosts();
+    PostMessageA(handle_, FM_DEACTIVATE, 0, 0);
+  }
+}
+
+void TApplication::WMQueryDragIcon(TMessage& m) { m.result = reinterpret_cast<std::intptr_t>(icon_); }
+
+void TApplication::WMSysCommand(TMessage& m) {
+  switch (m.wParam & kSysCommandMask) {
+    case SC_MINIMIZE: MinimizeApp(); break;
+    case SC_RESTORE: RestoreApp(); break;
+    default: DefaultHandler(m); break;
+  }
+}
+
+// A control's colour request goes back to the control as its own notification.
+void TApplication::WMCtlColor(TMessage& m) {
+  m.result = SendMessageA(reinterpret_cast<HWND>(m.lParam), m.msg + FN_BASE, m.wParam, m.lParam);
+}
+
+void TApplication::FMActivate(TMessage&) { ActivateHook(this); }
+
+void TApplication::FMDeactivate(TMessage&) { DeactivateHook(this); }
+
+void TApplication::FMAppKeyDown(TMessage& m) {
+  auto* key = reinterpret_cast<TMessage*>(m.lParam);
+  if (key && InSendMessageEx(nullptr) == ISMEX_NOSEND && ShortCutCheck(*key)) m.result = 1;
+}
+
+void TApplication::FMAppSysCommand(TMessage& m) {
+  if (!primaryForm_ || !primaryForm_->WindowHandle() || !IsWindowEnabled(primaryForm_->WindowHandle()) ||
+      !IsWindowVisible(primaryForm_->WindowHandle()))
+    return;
+  ++FocusChangeCounter();
+  HWND focused = GetFocus();
+  SetFocus(primaryForm_->WindowHandle());
+  primaryForm_->Deliver(WM_SYSCOMMAND, m.wParam, m.lParam);
+  SetFocus(focused);
+  --FocusChangeCounter();
+  m.result = 1;
+}
+
+void TApplication::FMEnter(TMessage&) {
+  if (!IsIconic(handle_) && GetFocus() == handle_)
+    if (HWND w = FindTopmostTaskWindow(nullptr)) SetFocus(w);
+}
+
+void TApplication::FMWindowHook(TMessage& m) {
+  // The pair is a pointer into this process: taken only from the framework's
+  // own direct call on this thread.
+  if (!trustedHookMessage_ || InSendMessageEx(nullptr) != ISMEX_NOSEND || !m.lParam) return;
+  const TWindowHook hook = *reinterpret_cast<const TWindowHook*>(m.lParam);
+  if (m.wParam == 0) {
+    appWindowHooks_.insert(appWindowHooks_.begin(), hook);
+  } else if (m.wParam == 1) {
+    auto it = std::find(appWindowHooks_.begin(), appWindowHooks_.end(), hook);
+    if (it != appWindowHooks_.end()) appWindowHooks_.erase(it);
+  }
+}
+
+void TApplication::FMDialogHandle(TMessage& m) {
+  if (m.wParam == 1) {
+    m.result = reinterpret_cast<std::intptr_t>(ModelessDialogWindow);
+  } else if (InSendMessageEx(nullptr) == ISMEX_NOSEND) {
+    // Only a window of this thread is handed to the dialog translation.
+    HWND dialog = reinterpret_cast<HWND>(m.lParam);
+    if (!dialog || GetWindowThreadProcessId(dialog, nullptr) == GetCurrentThreadId()) ModelessDialogWindow = dialog;
+  }
+}
+
+void TApplication::FMDropHint(TMessage&) { hints_.TakeDropRequest(); }
 
 void TApplication::MinimizeApp() {
   if (!handle_ || IsIconic(handle_)) return;
@@ -798,229 +760,24 @@ void TApplication::SyncTaskbarVisibility() {
   // Someone else changed it meanwhile: theirs stands.
   if ((IsWindowVisible(handle_) != FALSE) != taskbarShown_) return;
   if (wanted == taskbarShown_) return;
-  SetWindowPos(handle_, nullptr, 0, 0, 0, 0, wanted ? 0x57 : 0x97);
+  SetWindowPos(handle_, nullptr, 0, 0, 0, 0, (wanted ? SWP_SHOWWINDOW : SWP_HIDEWINDOW) | kInPlace);
   taskbarShown_ = wanted;
 }
 
 void TApplication::ControlGone(TControl* control) {
   if (!control) return;
   if (controlUnderMouse_ == control) controlUnderMouse_ = nullptr;
-  if (hintSubject_ == control) DropHint();
+  hints_.ForgetControl(control);
   if (static_cast<TControl*>(primaryForm_) == control) primaryForm_ = nullptr;
-  if (static_cast<TControl*>(hintWindow_) == control) hintWindow_ = nullptr;
   if (TScreen* screen = Screen()) screen->ForgetControl(control);
 }
 
-// ---- Hints -----------------------------------------------------------------------
-
-void TApplication::SetHintsEnabled(bool value) {
-  if (!ChangeField(hintsEnabled_, value)) return;
-  if (value) {
-    const TClassInfo* kind = HintWindowKind ? HintWindowKind : &THintWindow::StaticClassInfo();
-    hintWindow_ = static_cast<THintWindow*>(kind->construct(this));
-    hintWindow_->SetColor(HintBackColor);
-  } else {
-    DropHint();
-    if (THintWindow* window = std::exchange(hintWindow_, nullptr)) delete window;
-  }
-}
-
-void HintMouseMove(TControl* control, TMessage& message) {
-  if (application) application->HintMouseMove(control, message);
-}
-
-bool ApplicationKeyDown(TMessage& key) {
-  if (!application || !application->WindowHandle()) return false;
-  return SendMessageA(application->WindowHandle(), FM_APPKEYDOWN, key.wParam, reinterpret_cast<LPARAM>(&key)) != 0;
-}
-
-void TApplication::HintMouseMove(TControl* control, TMessage& message) {
-  if (!control) return;
-  const POINT screenPoint = control->ClientToScreen(PointOf(message.lParam));
-  TControl* subject = FindHintSubject(ControlAtScreenPoint(screenPoint));
-  if (!subject || !subject->ShowHint()) {
-    DropHint();
-    return;
-  }
-  if (subject == hintSubject_ && PtInRect(&hintCursorArea_, screenPoint)) return;
-  const bool recentlyShown = hintRecentlyShown_;
-  std::int32_t delay = recentlyShown ? HintNextDelay : HintDelay;
-  subject->Deliver(FM_HINTSHOWPAUSE, recentlyShown, reinterpret_cast<std::intptr_t>(&delay));
-  if (recentlyShown && delay == 0) {
-    hintSubject_ = subject;
-    POINT cursor{};
-    GetCursorPos(&cursor);
-    PresentHint(cursor);
-    return;
-  }
-  DropHint();
-  hintRecentlyShown_ = recentlyShown;
-  hintSubject_ = subject;
-  ArmHintTimer(delay, tmShow);
-}
-
-void TApplication::ArmHintTimer(std::int32_t milliseconds, TTimerMode mode) {
-  DisarmHintTimer();
-  hintTimer_ = SetTimer(nullptr, 0, static_cast<UINT>(std::max(milliseconds, 0)), &HintTimerProc);
-  hintTimerMode_ = mode;
-  if (!hintTimer_) DropHint();
-}
-
-void TApplication::DisarmHintTimer() {
-  if (!hintTimer_) return;
-  KillTimer(nullptr, hintTimer_);
-  hintTimer_ = 0;
-}
-
-void TApplication::HintTimerFired() {
-  DisarmHintTimer();
-  if (hintTimerMode_ == tmShow) {
-    POINT cursor{};
-    GetCursorPos(&cursor);
-    PresentHint(cursor);
-  } else {
-    HideHintWindow();
-  }
-}
-
-void TApplication::PresentHint(POINT cursor) {
-  hintRecentlyShown_ = false;
-  HWND active = GetActiveWindow();
-  const bool foreground = active && GetWindowThreadProcessId(active, nullptr) == GetCurrentThreadId();
-  if (!hintsEnabled_ || !hintSubject_ || !foreground || FindHintSubject(ControlAtScreenPoint(cursor)) != hintSubject_) {
-    DropHint();
-    return;
-  }
-  TControl* subject = hintSubject_;
-  THintInfo info;
-  info.Subject = subject;
-  info.AnchorPoint = {cursor.x, cursor.y + CursorHeightMargin()};
-  info.WidthLimit = GetSystemMetrics(SM_CXSCREEN);
-  info.BackColor = HintBackColor;
-  // The subject's bounds in its own client coordinates.
-  const RECT bounds = subject->BoundsRect();
-  POINT topLeft{bounds.left, bounds.top};
-  if (TWinControl* parent = subject->Parent()) {
-    topLeft = parent->ClientToScreen(topLeft);
-  } else if (auto* windowed = dynamic_cast<TWinControl*>(subject); windowed && windowed->WindowHandle()) {
-    RECT w{};
-    GetWindowRect(windowed->WindowHandle(), &w);
-    topLeft = {w.left, w.top};
-  }
-  topLeft = subject->ScreenToClient(topLeft);
-  info.SubjectArea = {topLeft.x, topLeft.y, topLeft.x + subject->Width(), topLeft.y + subject->Height()};
-  info.CursorPoint = subject->ScreenToClient(cursor);
-  info.HintText = ShortHintPart(FindHintText(subject));
-  info.ReshowAfter = 0;
-  info.HideAfter = HintHideDelay;
-  info.WindowKind = HintWindowKind;
-  info.ExtraData = nullptr;
-  bool mayShow = subject->Deliver(FM_HINTSHOW, 0, reinterpret_cast<std::intptr_t>(&info)) == 0;
-  if (mayShow) ShowHintHook(info.HintText, mayShow, info);
-  hintRecentlyShown_ = mayShow && info.Subject != nullptr;
-  if (hintRecentlyShown_ && !info.HintText.empty() && hintWindow_) {
-    const TClassInfo* kind = info.WindowKind ? info.WindowKind : &THintWindow::StaticClassInfo();
-    if (&hintWindow_->ClassType() != kind && kind->construct) {
-      delete std::exchange(hintWindow_, nullptr);
-      hintWindow_ = static_cast<THintWindow*>(kind->construct(this));
-    }
-    RECT r = hintWindow_->MeasureHint(info.WidthLimit, info.HintText, info.ExtraData);
-    OffsetRect(&r, info.AnchorPoint.x, info.AnchorPoint.y);
-    const POINT areaTopLeft = subject->ClientToScreen({info.SubjectArea.left, info.SubjectArea.top});
-    hintCursorArea_ = {areaTopLeft.x, areaTopLeft.y, areaTopLeft.x + (info.SubjectArea.right - info.SubjectArea.left),
-                       areaTopLeft.y + (info.SubjectArea.bottom - info.SubjectArea.top)};
-    hintWindow_->SetColor(info.BackColor);
-    hintWindow_->ShowAtWithData(r, info.HintText, info.ExtraData);
-    StartHintWatch();
-    if (info.ReshowAfter > 0)
-      ArmHintTimer(info.ReshowAfter, tmShow);
-    else
-      ArmHintTimer(info.HideAfter, tmHide);
-    return;
-  }
-  if (info.ReshowAfter > 0)
-    ArmHintTimer(info.ReshowAfter, tmShow);
-  else
-    DropHint();
-}
-
-void TApplication::HideHintWindow() {
-  if (hintWindow_ && hintWindow_->WindowHandle() && IsWindowVisible(hintWindow_->WindowHandle()))
-    ShowWindow(hintWindow_->WindowHandle(), SW_HIDE);
-}
-
-void TApplication::DropHint() {
-  if (!hintSubject_) return;
-  HideHintWindow();
-  hintSubject_ = nullptr;
-  hintRecentlyShown_ = false;
-  StopHintWatch();
-  DisarmHintTimer();
-}
-
-void TApplication::StartHintWatch() {
-  if (!loopRunning_) return;
-  watcherSubject_ = true;
-  if (!watchHook_) watchHook_ = SetWindowsHookExA(WH_GETMESSAGE, &HintMessageHook, nullptr, GetCurrentThreadId());
-  if (!watcherThread_) {
-    if (!watcherEvent_) watcherEvent_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    if (watcherEvent_) {
-      dropRequested_ = false;
-      watcherThread_ = CreateThread(nullptr, 1000, &WatcherThread, this, 0, &watcherThreadId_);
-    }
-  }
-}
-
-void TApplication::StopHintWatch() {
-  watcherSubject_ = false;
-  if (watchHook_) {
-    UnhookWindowsHookEx(watchHook_);
-    watchHook_ = nullptr;
-  }
-  if (watcherThread_) {
-    SetEvent(watcherEvent_);
-    if (watcherThreadId_ != GetCurrentThreadId()) WaitForSingleObject(watcherThread_, INFINITE);
-    CloseHandle(watcherThread_);
-    watcherThread_ = nullptr;
-  }
-}
-
-// The watcher only looks and asks: the hint's state and window belong to the
-// user-interface thread, which checks again and drops the hint itself.
-DWORD WINAPI TApplication::WatcherThread(void* parameter) {
-  auto* app = static_cast<TApplication*>(parameter);
-  const HWND target = app->handle_;
-  const DWORD uiThread = GetWindowThreadProcessId(target, nullptr);
-  while (WaitForSingleObject(app->watcherEvent_, 100) == WAIT_TIMEOUT) {
-    if (!app->watcherSubject_) continue;
-    POINT cursor{};
-    if (!GetCursorPos(&cursor)) continue;
-    HWND under = WindowFromPoint(cursor);
-    if (under && GetWindowThreadProcessId(under, nullptr) == uiThread) continue;
-    if (!app->dropRequested_.exchange(true)) PostMessageA(target, kDropHintRequest, 0, 0);
-  }
-  return 0;
-}
-
-// ---- The screen's metrics ------------------------------------------------------------
-
-void TScreen::ReadMetrics() {
-  pixelsPerInch_ = ScreenPixelsPerInch();
-  // The record as the platform's older definition has it (340 bytes); the
-  // compiler's newer structure is longer and is refused by some platforms.
-  NONCLIENTMETRICSA metrics{};
-  metrics.cbSize = 340;
-  auto font = std::make_unique<TFont>();
-  if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, 340, &metrics, 0)) {
-    HFONT handle = CreateFontIndirectA(&metrics.lfStatusFont);
-    if (handle)
-      font->SetHandle(handle);
-    else
-      font->SetSize(8);
-  } else {
-    font->SetSize(8);
-  }
-  hintFont_ = std::move(font);
+void TApplication::WindowGone(TWinControl* control) {
+  // The primary form and the hint window stay: their objects live on, and a
+  // window made again belongs to them as before.
+  if (controlUnderMouse_ && controlUnderMouse_->IsWithin(control)) controlUnderMouse_ = nullptr;
+  hints_.ForgetWindowOf(control);
+  if (TScreen* screen = Screen()) screen->ForgetControl(control);
 }
 
 }  // namespace tw

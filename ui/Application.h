@@ -16,28 +16,11 @@
 #include "core/Component.h"
 #include "graphics/Graphics.h"
 #include "ui/Controls.h"
+#include "ui/Hints.h"
 
 namespace tw {
 
 class TCustomForm;
-class THintWindow;
-
-enum TTimerMode : std::uint8_t { tmShow, tmHide };
-
-// What the subject control and ShowHintHook get before a hint shows.
-struct THintInfo {
-  TControl* Subject = nullptr;
-  POINT AnchorPoint{};
-  std::int32_t WidthLimit = 0;
-  TColor BackColor = clInfoBk;
-  RECT SubjectArea{};
-  POINT CursorPoint{};
-  std::string HintText;
-  std::int32_t ReshowAfter = 0;
-  std::int32_t HideAfter = 0;
-  const TClassInfo* WindowKind = nullptr;
-  void* ExtraData = nullptr;
-};
 
 // A procedure that sees the application window's messages first: true ends
 // their processing.
@@ -114,26 +97,25 @@ class TApplication : public TComponent {
   bool UpdateMetricSettings = true;
 
   // ---- Hints ----
-  bool HintsEnabled() const { return hintsEnabled_; }
-  void SetHintsEnabled(bool value);
+  // The settings the hint machine reads at each step; the machine itself.
+  bool HintsEnabled() const { return hints_.Enabled(); }
+  void SetHintsEnabled(bool value) { hints_.SetEnabled(value); }
   TColor HintBackColor = clInfoBk;
   std::int32_t HintDelay = 500;
   std::int32_t HintNextDelay = 0;
   std::int32_t HintHideDelay = 2500;
   bool HintShortcuts = true;
-  TControl* HintSubject() const { return hintSubject_; }
-  bool HintRecentlyShown() const { return hintRecentlyShown_; }
-  THintWindow* HintWindow() const { return hintWindow_; }
-  void HintMouseMove(TControl* control, TMessage& message);
-  void PresentHint(POINT cursor);
-  void HintTimerFired();
-  void HideHintWindow();
-  void DropHint();
-  void ArmHintTimer(std::int32_t milliseconds, TTimerMode mode);
-  void DisarmHintTimer();
+  THintMachine& Hints() { return hints_; }
+  TControl* HintSubject() const { return hints_.Subject(); }
+  bool HintRecentlyShown() const { return hints_.RecentlyShown(); }
+  THintWindow* HintWindow() const { return hints_.Window(); }
+  void HideHintWindow() { hints_.HideWindow(); }
+  void DropHint() { hints_.Drop(); }
 
-  // The application forgets every reference to a control that goes.
+  // The application forgets every reference to a control that goes, and the
+  // references that followed the pointer or the focus to a destroyed window.
   void ControlGone(TControl* control);
+  void WindowGone(TWinControl* control);
 
   // The application icon (the module's "MAINICON"); changing it tells the
   // window and every form.
@@ -142,18 +124,16 @@ class TApplication : public TComponent {
   // The clean-up that also runs at program exit: owned pop-ups hidden, hints
   // off, the forms destroyed.
   void Cleanup();
-  // The application window's message handling.
+  // The application window's message handling: the window hooks first, then
+  // the handler of the message's number, else the platform's default.
   void AppWndProc(TMessage& message);
-  // The hint watch: the message hook and the cursor-leave watcher thread.
-  void StartHintWatch();
-  void StopHintWatch();
-  bool HintWatchRunning() const { return watchHook_ != nullptr; }
+  void DefaultHandler(TMessage& message) override;
 
   TEvent<MSG&, bool&> MessageHook;
   TEvent<TObject*, bool&> IdleHook;
   TEvent<TObject*, const Exception&> ExceptionHook;
   TNotifyEvent HintTextHook;
-  TEvent<std::string&, bool&, THintInfo&> ShowHintHook;
+  TShowHintEvent ShowHintHook;
   TNotifyEvent ActivateHook, DeactivateHook, MinimizeHook, RestoreHook;
   TEvent<MSG&, bool&> ShortCutHook;
 
@@ -163,7 +143,27 @@ class TApplication : public TComponent {
   void RestoreTopMosts();
   void NormalizeTopMosts();
   bool ShortCutCheck(TMessage& key);
-  static DWORD WINAPI WatcherThread(void* parameter);
+
+  // The application window's messages, one handler each.
+  void WMWinIniChange(TMessage& m);
+  void WMSetFocus(TMessage& m);
+  void WMEnable(TMessage& m);
+  void WMPaint(TMessage& m);
+  void WMClose(TMessage& m);
+  void WMEraseBkgnd(TMessage& m);
+  void WMEndSession(TMessage& m);
+  void WMActivateApp(TMessage& m);
+  void WMQueryDragIcon(TMessage& m);
+  void WMSysCommand(TMessage& m);
+  void WMCtlColor(TMessage& m);
+  void FMActivate(TMessage& m);
+  void FMDeactivate(TMessage& m);
+  void FMAppKeyDown(TMessage& m);
+  void FMAppSysCommand(TMessage& m);
+  void FMEnter(TMessage& m);
+  void FMWindowHook(TMessage& m);
+  void FMDialogHandle(TMessage& m);
+  void FMDropHint(TMessage& m);
 
   HICON icon_ = nullptr;
   std::vector<TWindowHook> appWindowHooks_;
@@ -172,27 +172,17 @@ class TApplication : public TComponent {
   TDisabledWindows disabledByWindow_;
   bool taskbarShown_ = false;
   bool trustedHookMessage_ = false;
-  HHOOK watchHook_ = nullptr;
-  HANDLE watcherThread_ = nullptr;
-  DWORD watcherThreadId_ = 0;
-  HANDLE watcherEvent_ = nullptr;
-  std::atomic<bool> watcherSubject_{false};
-  std::atomic<bool> dropRequested_{false};
   HWND handle_ = nullptr;
   std::string storedTitle_;
   TCustomForm* primaryForm_ = nullptr;
   bool quitRequested_ = false;
   bool loopRunning_ = false;
   bool active_ = true;
-  bool hintsEnabled_ = false;
   TControl* controlUnderMouse_ = nullptr;
   std::string currentHint_;
-  TControl* hintSubject_ = nullptr;
-  bool hintRecentlyShown_ = false;
-  RECT hintCursorArea_{};
-  THintWindow* hintWindow_ = nullptr;
-  UINT_PTR hintTimer_ = 0;
-  TTimerMode hintTimerMode_ = tmShow;
+  // Last, so that every setting it refers to exists before it and after it.
+  THintMachine hints_{THintSettings{*this, handle_, loopRunning_, HintBackColor, HintDelay, HintNextDelay,
+                                    HintHideDelay, ShowHintHook, currentHint_, HintTextHook}};
 };
 
 // The application object (made at framework start-up), or none.

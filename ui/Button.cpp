@@ -2,6 +2,7 @@
 
 #include "runtime/ScopeExit.h"
 #include "ui/Accelerators.h"
+#include "ui/Forms.h"
 
 namespace tw {
 
@@ -12,14 +13,14 @@ bool NoModifiers(std::intptr_t keyData) { return ShiftStateOfKeyData(keyData).Em
 }  // namespace
 
 void TButtonControl::Publish(Publisher& p) {
-  TW_MESSAGE(WM_LBUTTONDOWN, WMLButtonDownButton);
-  TW_MESSAGE(WM_LBUTTONDBLCLK, WMLButtonDownButton);
-  TW_MESSAGE(FN_COMMAND, FNCommandFilter);
+  TW_MESSAGE(WM_LBUTTONDOWN, WMLButtonDown);
+  TW_MESSAGE(WM_LBUTTONDBLCLK, WMLButtonDown);
+  TW_MESSAGE(FN_COMMAND, FNCommand);
 }
 
 TButtonControl::TButtonControl(TComponent* owner) : TWinControl(owner) {}
 
-void TButtonControl::WMLButtonDownButton(TMessage& m) {
+void TButtonControl::WMLButtonDown(TMessage& m) {
   if (!HasState(stDesigning) && !Focused()) {
     // The press focuses the button first; the platform's click that the focus
     // change might cause is not a click of the user's.
@@ -32,7 +33,7 @@ void TButtonControl::WMLButtonDownButton(TMessage& m) {
   PassToAncestors(TButtonControl::StaticClassInfo(), m);
 }
 
-void TButtonControl::FNCommandFilter(TMessage& m) {
+void TButtonControl::FNCommand(TMessage& m) {
   if (clicksDisabled_) return;
   PassToAncestors(TButtonControl::StaticClassInfo(), m);
 }

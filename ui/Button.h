@@ -5,8 +5,8 @@
 
 #include <string>
 
+#include "ui/ControlTypes.h"
 #include "ui/Controls.h"
-#include "ui/Forms.h"
 
 namespace tw {
 
@@ -23,8 +23,8 @@ class TButtonControl : public TWinControl {
   bool ClicksDisabled() const { return clicksDisabled_; }
 
  private:
-  void WMLButtonDownButton(TMessage& m);
-  void FNCommandFilter(TMessage& m);
+  void WMLButtonDown(TMessage& m);
+  void FNCommand(TMessage& m);
 
   bool clicksDisabled_ = false;
 };

@@ -4,6 +4,7 @@
 
 #include "runtime/Exceptions.h"
 #include "runtime/ScopeExit.h"
+#include "ui/Forms.h"
 #include "ui/SystemInfo.h"
 
 namespace tw {
@@ -100,7 +101,7 @@ void TCustomComboBox::Publish(Publisher& p) {
     p.template MessageHandler<&Self::FNCtlColor>(static_cast<std::uint16_t>(msg + FN_BASE));
   }
   TW_MESSAGE(WM_ERASEBKGND, WMEraseBkgnd);
-  TW_MESSAGE(WM_LBUTTONDOWN, WMLButtonDownCombo);
+  TW_MESSAGE(WM_LBUTTONDOWN, WMLButtonDown);
   TW_MESSAGE(WM_GETDLGCODE, WMGetDlgCode);
   TW_MESSAGE(FM_CANCELMODE, FMCancelMode);
   TW_MESSAGE(FN_COMMAND, FNCommand);
@@ -281,7 +282,9 @@ void TCustomComboBox::SubWindowMessage(TMessage& m, HWND window, WNDPROC previou
       }
       break;
     }
-    case WM_MOUSEMOVE: HintMouseMove(this, m); break;
+    case WM_MOUSEMOVE:
+      if (TControlHost* host = ControlHost()) host->MouseMovedOver(*this, m);
+      break;
     case FN_KEYDOWN:
     case FN_CHAR:
     case FN_SYSKEYDOWN:
@@ -334,7 +337,7 @@ void TCustomComboBox::WMEraseBkgnd(TMessage& m) {
   DefaultHandler(m);
 }
 
-void TCustomComboBox::WMLButtonDownCombo(TMessage& m) {
+void TCustomComboBox::WMLButtonDown(TMessage& m) {
   PassToAncestors(TCustomComboBox::StaticClassInfo(), m);
   // The list keeps the mouse only for the control that has the form's focus.
   if (HWND window = WindowHandle(); window && GetCapture() == window) {

@@ -130,7 +130,7 @@ class TCustomComboBox : public TWinControl {
   void WMCtlColor(TMessage& m);
   void FNCtlColor(TMessage& m);
   void WMEraseBkgnd(TMessage& m);
-  void WMLButtonDownCombo(TMessage& m);
+  void WMLButtonDown(TMessage& m);
   void WMGetDlgCode(TMessage& m);
   void WMSizeCombo(TMessage& m);
   void FMCancelMode(TMessage& m);

@@ -40,10 +40,10 @@ bool EditPositionsCountCharacters() {
 void TCustomEdit::Publish(Publisher& p) {
   TW_MESSAGE(WM_SETFONT, WMSetFont);
   TW_MESSAGE(FN_COMMAND, FNCommand);
-  TW_MESSAGE(FM_TEXTCHANGED, FMTextChangedEdit);
-  TW_MESSAGE(FM_ENTER, FMEnterEdit);
-  TW_MESSAGE(FM_FONTCHANGED, FMFontChangedEdit);
-  TW_MESSAGE(FM_CTL3DCHANGED, FMCtl3DChangedEdit);
+  TW_MESSAGE(FM_TEXTCHANGED, FMTextChanged);
+  TW_MESSAGE(FM_ENTER, FMEnter);
+  TW_MESSAGE(FM_FONTCHANGED, FMFontChanged);
+  TW_MESSAGE(FM_CTL3DCHANGED, FMCtl3DChanged);
 }
 
 void TEdit::Publish(Publisher& p) {
@@ -257,14 +257,14 @@ void TCustomEdit::FNCommand(TMessage& m) {
   if (HIWORD(m.wParam) == EN_CHANGE && !creating_) Change();
 }
 
-void TCustomEdit::FMTextChangedEdit(TMessage& m) {
+void TCustomEdit::FMTextChanged(TMessage& m) {
   PassToAncestors(TCustomEdit::StaticClassInfo(), m);
   // A single-line edit with a window hears of the change from the platform.
   HWND window = WindowHandle();
   if (!window || (GetWindowLongA(window, GWL_STYLE) & ES_MULTILINE)) Change();
 }
 
-void TCustomEdit::FMEnterEdit(TMessage& m) {
+void TCustomEdit::FMEnter(TMessage& m) {
   HWND window = WindowHandle();
   if (autoSelect_ && !ControlState.Contains(csLeftButtonDown) && window &&
       !(GetWindowLongA(window, GWL_STYLE) & ES_MULTILINE))
@@ -272,12 +272,12 @@ void TCustomEdit::FMEnterEdit(TMessage& m) {
   PassToAncestors(TCustomEdit::StaticClassInfo(), m);
 }
 
-void TCustomEdit::FMFontChangedEdit(TMessage& m) {
+void TCustomEdit::FMFontChanged(TMessage& m) {
   PassToAncestors(TCustomEdit::StaticClassInfo(), m);
   if (ControlStyle.Contains(csFixedHeight) && !(HasState(stDesigning) && HasState(stLoading))) FitHeightToFont();
 }
 
-void TCustomEdit::FMCtl3DChangedEdit(TMessage& m) {
+void TCustomEdit::FMCtl3DChanged(TMessage& m) {
   PassToAncestors(TCustomEdit::StaticClassInfo(), m);
   if (NewStyleControls()) {
     ApplyFixedHeight();

@@ -6,13 +6,11 @@
 #include <cstdint>
 #include <string>
 
+#include "ui/ControlTypes.h"
 #include "ui/Controls.h"
-#include "ui/Forms.h"
 
 namespace tw {
 
-// An edit's border uses the first two values of the form's border styles.
-using TBorderStyle = TFormBorderStyle;
 enum TEditCharCase : std::uint8_t { ecNormal, ecUpperCase, ecLowerCase };
 
 TW_ENUMERATION(TEditCharCase, "ecNormal", "ecUpperCase", "ecLowerCase")
@@ -28,6 +26,7 @@ class TCustomEdit : public TWinControl {
   void SetAutoSelect(bool value) { autoSelect_ = value; }
   bool AutoSize() const { return autoSize_; }
   void SetAutoSize(bool value);
+  // An edit's border takes the first two of the border styles.
   TBorderStyle BorderStyle() const { return borderStyle_; }
   void SetBorderStyle(TBorderStyle value);
   TEditCharCase CharCase() const { return charCase_; }
@@ -74,10 +73,10 @@ class TCustomEdit : public TWinControl {
 
   void WMSetFont(TMessage& m);
   void FNCommand(TMessage& m);
-  void FMTextChangedEdit(TMessage& m);
-  void FMEnterEdit(TMessage& m);
-  void FMFontChangedEdit(TMessage& m);
-  void FMCtl3DChangedEdit(TMessage& m);
+  void FMTextChanged(TMessage& m);
+  void FMEnter(TMessage& m);
+  void FMFontChanged(TMessage& m);
+  void FMCtl3DChanged(TMessage& m);
 
   bool autoSelect_ = true;
   bool autoSize_ = true;

@@ -13,6 +13,11 @@
 
 namespace tw {
 
+int& FocusChangeCounter() {
+  static int counter = 0;
+  return counter;
+}
+
 TW_ENUMERATION(TFormBorderStyle, "bsNone", "bsSingle", "bsSizeable", "bsDialog", "bsToolWindow", "bsSizeToolWin")
 TW_ENUMERATION(TBorderIcon, "biSystemMenu", "biMinimize", "biMaximize", "biHelp")
 TW_ENUMERATION(TPosition, "poDesigned", "poDefault", "poDefaultPosOnly", "poDefaultSizeOnly", "poScreenCenter",
@@ -21,11 +26,7 @@ TW_ENUMERATION(TWindowState, "wsNormal", "wsMinimized", "wsMaximized")
 TW_ENUMERATION(TFormStyle, "fsNormal", "fsMDIChild", "fsMDIForm", "fsStayOnTop")
 TW_ENUMERATION(TDefaultMonitor, "dmDesktop", "dmPrimary", "dmMainForm", "dmActiveForm")
 
-void RegisterStdControlClasses();
-
 namespace {
-
-TScreen* screen = nullptr;
 
 // The announcer of the form being made through TFormAnnouncement, if any.
 thread_local const std::function<void(TCustomForm*)>* formAnnouncer = nullptr;
@@ -76,11 +77,8 @@ TFormAnnouncement::TFormAnnouncement(const std::function<void(TCustomForm*)>& an
 
 TFormAnnouncement::~TFormAnnouncement() { formAnnouncer = previous_; }
 
-TScreen* Screen() { return screen; }
-
 // Only a form answers IsForm, so the top of the chain is one.
 TCustomForm* TControl::ParentForm() const { return static_cast<TCustomForm*>(ParentFormControl(this)); }
-void SetScreen(TScreen* value) { screen = value; }
 
 // ---- TCustomForm ---------------------------------------------------------------------
 
@@ -114,7 +112,7 @@ void TCustomForm::Publish(Publisher& p) {
   TW_PROPERTY(OnClick, &Self::OnClick, &Self::OnClick);
   TW_MESSAGE(WM_CLOSE, WMClose);
   TW_MESSAGE(WM_ACTIVATE, WMActivate);
-  TW_MESSAGE(WM_COMMAND, WMCommandForm);
+  TW_MESSAGE(WM_COMMAND, WMCommand);
   TW_MESSAGE(WM_SYSCOMMAND, WMSysCommand);
   TW_MESSAGE(WM_INITMENUPOPUP, WMInitMenuPopup);
   TW_MESSAGE(WM_MENUCHAR, WMMenuChar);
@@ -122,7 +120,7 @@ void TCustomForm::Publish(Publisher& p) {
   TW_MESSAGE(WM_ERASEBKGND, WMEraseBkgnd);
   TW_MESSAGE(FM_ACTIVATE, FMActivate);
   TW_MESSAGE(FM_DEACTIVATE, FMDeactivate);
-  TW_MESSAGE(FM_DIALOGKEY, FMDialogKeyForm);
+  TW_MESSAGE(FM_DIALOGKEY, FMDialogKey);
   TW_MESSAGE(FM_RELEASE, FMRelease);
   TW_MESSAGE(FM_MENUCHANGED, FMMenuChanged);
 }
@@ -130,6 +128,7 @@ void TCustomForm::Publish(Publisher& p) {
 void TForm::Publish(Publisher&) {}
 
 TCustomForm::TCustomForm(TComponent* owner) : TCustomControl(owner) {
+  TScreen* const screen = Screen();
   // Only the outermost form being made hears of itself: a form its
   // constructor makes in turn is not announced.
   if (const auto* announce = std::exchange(formAnnouncer, nullptr)) (*announce)(this);
@@ -145,10 +144,12 @@ TCustomForm::TCustomForm(TComponent* owner) : TCustomControl(owner) {
 }
 
 TCustomForm::~TCustomForm() {
+  TScreen* const screen = Screen();
   if (screen && !BeforeFreeDone()) screen->RemoveForm(this);
 }
 
 void TCustomForm::BeforeFree() {
+  TScreen* const screen = Screen();
   MarkDestroying();
   {
     TNameSpaceLock::WriteGuard hold(NameSpaceLock());
@@ -168,34 +169,28 @@ void TCustomForm::BeforeFree() {
 }
 
 void TCustomForm::FinishConstruction() {
-  try {
-    // Only now does the class query answer the most derived class, and the
-    // form must be found by name before its own resource is read.
-    JoinFormList();
-    if (&ClassType() != &TForm::StaticClassInfo() && &ClassType() != &TCustomForm::StaticClassInfo()) {
+  // On failure the form leaves the screen's lists and the owner's components
+  // and loses its window before the error goes on; nothing refers to it then.
+  TScopeFail free([this] { FreeIfPresent(this); });
+  // Only now does the class query answer the most derived class, and the
+  // form must be found by name before its own resource is read.
+  JoinFormList();
+  if (&ClassType() != &TForm::StaticClassInfo() && &ClassType() != &TCustomForm::StaticClassInfo()) {
+    bool found = false;
+    {
       formState_.Include(FormCreating);
-      bool found = false;
-      try {
-        found = LoadInheritedResources(*this, TForm::StaticClassInfo());
-      } catch (...) {
-        formState_.Exclude(FormCreating);
-        throw;
-      }
-      formState_.Exclude(FormCreating);
-      if (!found) throw EResNotFound(msg::ResNotFound, {ClassName()});
+      const TScopeExit created([this] { formState_.Exclude(FormCreating); });
+      found = LoadInheritedResources(*this, TForm::StaticClassInfo());
     }
-    constructed_ = true;
-    RunCreateNotification();
-    if (formState_.Contains(FormActivated)) {
-      formState_.Exclude(FormActivated);
-      GuardCallback(this, [&] { OnActivate(this); });
-    }
-  } catch (...) {
-    // Out of the screen's lists, the owner's components and with no window
-    // before the error goes on; nothing refers to the form afterwards.
-    FreeIfPresent(this);
-    throw;
+    if (!found) throw EResNotFound(msg::ResNotFound, {ClassName()});
   }
+  constructed_ = true;
+  RunCreateNotification();
+  if (formState_.Contains(FormActivated)) {
+    formState_.Exclude(FormActivated);
+    GuardCallback(this, [&] { OnActivate(this); });
+  }
+  free.Dismiss();
 }
 
 void TCustomForm::RunCreateNotification() {
@@ -218,6 +213,7 @@ void TCustomForm::SetFormVisible(bool value) {
 }
 
 void TCustomForm::JoinFormList() {
+  TScreen* const screen = Screen();
   if (screen) screen->AddToFormList(this);
 }
 
@@ -229,9 +225,15 @@ void TCustomForm::ReadStateFrom(TReader& reader) {
   textHeight_ = 0;
   TCustomControl::ReadStateFrom(reader);
   ScaleAfterRead();
+  // Every resource of the class chain is read by this step in turn, and each
+  // states a client size or leaves it out: the last one stated is applied
+  // once, when loading ends.
+  if (storedClientWidth_ > 0) clientSizeToApply_.cx = storedClientWidth_;
+  if (storedClientHeight_ > 0) clientSizeToApply_.cy = storedClientHeight_;
 }
 
 void TCustomForm::ScaleAfterRead() {
+  TScreen* const screen = Screen();
   bool scaled = false;
   if (pixelsPerInch_ != 0 && textHeight_ > 0) {
     const int screenPpi = screen ? screen->PixelsPerInch() : ScreenPixelsPerInch();
@@ -279,8 +281,9 @@ void TCustomForm::AfterLoad() {
   AttachMenu();
   // The designed client size is applied once, with the menu bar in place (a
   // window made only now attaches the menu as it is created).
-  if (storedClientWidth_ > 0) SetClientWidth(storedClientWidth_);
-  if (storedClientHeight_ > 0) SetClientHeight(storedClientHeight_);
+  const SIZE size = std::exchange(clientSizeToApply_, {});
+  if (size.cx > 0) SetClientWidth(size.cx);
+  if (size.cy > 0) SetClientHeight(size.cy);
 }
 
 void TCustomForm::SetBorderStyle(TFormBorderStyle value) {
@@ -307,7 +310,8 @@ void TCustomForm::CreateParams(TCreateParams& p) {
   TCustomControl::CreateParams(p);
   if (!Parent() && !ParentWindow()) {
     p.parent = Application() ? Application()->WindowHandle() : nullptr;
-    p.style &= 0xBFFCFFFF;
+    // A top-level form is no child and takes no part in dialog navigation.
+    p.style &= ~static_cast<DWORD>(WS_CHILD | WS_GROUP | WS_TABSTOP);
   }
   p.windowClass.style = CS_DBLCLKS;
   if (position_ == poDefault || position_ == poDefaultPosOnly) p.x = p.y = static_cast<int>(CW_USEDEFAULT);
@@ -377,6 +381,7 @@ void TCustomForm::CreateWnd() {
 }
 
 void TCustomForm::SetMenu(TMainMenu* menu) {
+  TScreen* const screen = Screen();
   if (menu == menu_) return;
   if (menu && screen)
     for (TCustomForm* other : screen->Forms())
@@ -421,15 +426,9 @@ void TCustomForm::ComponentNotice(TComponent* c, TOwnershipEvent event) {
 
 void TCustomForm::ShowingChanged() {
   if (inShowingChange_) throw EInvalidOperation(msg::VisibleChanged);
-  inShowingChange_ = true;
+  const TFlagScope changing(inShowingChange_);
   formState_.Include(FormShowing);
-  struct Reset {
-    TCustomForm* f;
-    ~Reset() {
-      f->inShowingChange_ = false;
-      f->formState_.Exclude(FormShowing);
-    }
-  } reset{this};
+  const TScopeExit shown([this] { formState_.Exclude(FormShowing); });
   if (Application()) Application()->SyncTaskbarVisibility();
   if (IsShowing()) {
     GuardCallback(this, [&] { OnShow(this); });
@@ -495,6 +494,7 @@ void TCustomForm::HideForm() { SetVisible(false); }
 // ---- Modal loop and closing ----
 
 TModalResult TCustomForm::RunModal() {
+  TScreen* const screen = Screen();
   if (Visible() || !Enabled() || formState_.Contains(FormModal) || formStyle_ == fsMDIChild)
     throw EInvalidOperation(msg::CannotShowModal);
   if (HWND capture = GetCapture()) SendMessageA(capture, WM_CANCELMODE, 0, 0);
@@ -526,9 +526,11 @@ TModalResult TCustomForm::RunModal() {
     FocusChangeCounter() = savedCounter;
     formState_.Exclude(FormModal);
   };
-  try {
+  {
+    TScopeFail undoModal(cleanUp);
     ShowForm();
-    try {
+    {
+      TScopeFail hide([this] { HideForm(); });
       SendMessageA(WindowHandle(), FM_ACTIVATE, 0, 0);
       modalResult_ = 0;
       TApplication* app = Application();
@@ -542,14 +544,10 @@ TModalResult TCustomForm::RunModal() {
       result = modalResult_;
       SendMessageA(WindowHandle(), FM_DEACTIVATE, 0, 0);
       if (GetActiveWindow() != WindowHandle()) activeWindow = nullptr;
-    } catch (...) {
-      HideForm();
-      throw;
+      hide.Dismiss();
     }
     HideForm();
-  } catch (...) {
-    cleanUp();
-    throw;
+    undoModal.Dismiss();
   }
   cleanUp();
   return result;
@@ -673,6 +671,7 @@ void TCustomForm::FocusControl(TWinControl* control) {
 }
 
 void TCustomForm::DefocusControl(TWinControl* control, bool removing) {
+  TScreen* const screen = Screen();
   if (!control) return;
   // A control that goes takes the focus record up to its parent; one that
   // only loses the focus clears it.
@@ -688,6 +687,7 @@ void TCustomForm::DefocusControl(TWinControl* control, bool removing) {
 }
 
 bool TCustomForm::SetFocusedControl(TWinControl* control) {
+  TScreen* const screen = Screen();
   int& counter = FocusChangeCounter();
   ++counter;
   const int start = counter;
@@ -696,10 +696,7 @@ bool TCustomForm::SetFocusedControl(TWinControl* control) {
   if (screen) screen->SetFocus(this, control);
   if (control->ControlState.Contains(csFocusing)) return false;
   control->ControlState.Include(csFocusing);
-  struct Clear {
-    TWinControl* c;
-    ~Clear() { c->ControlState.Exclude(csFocusing); }
-  } clear{control};
+  const TScopeExit focused([control] { control->ControlState.Exclude(csFocusing); });
   if (screen && screen->focusedForm_ != this) {
     if (TCustomForm* old = screen->focusedForm_) {
       screen->focusedForm_ = nullptr;
@@ -747,7 +744,7 @@ bool TCustomForm::IsShortCut(TMessage& key) {
   return menu_ && HandleAllocated() && menu_->IsShortCut(key.msg, key.wParam, key.lParam);
 }
 
-void TCustomForm::FMDialogKeyForm(TMessage& m) {
+void TCustomForm::FMDialogKey(TMessage& m) {
   if (GetKeyState(VK_MENU) >= 0) {
     const bool shift = GetKeyState(VK_SHIFT) < 0;
     if (m.wParam == VK_TAB && GetKeyState(VK_CONTROL) >= 0) {
@@ -765,13 +762,13 @@ void TCustomForm::FMDialogKeyForm(TMessage& m) {
   BroadcastToChildren(m);
 }
 
-void TCustomForm::WMCommandForm(TMessage& m) {
+void TCustomForm::WMCommand(TMessage& m) {
   if (m.lParam == 0 && menu_ && menu_->DispatchCommand(LOWORD(m.wParam))) return;
-  WMCommand(m);
+  PassToAncestors(TCustomForm::StaticClassInfo(), m);
 }
 
 void TCustomForm::WMSysCommand(TMessage& m) {
-  if ((m.wParam & 0xFFF0) == SC_MINIMIZE && Application() && Application()->PrimaryForm() == this) {
+  if ((m.wParam & kSysCommandMask) == SC_MINIMIZE && Application() && Application()->PrimaryForm() == this) {
     Application()->MinimizeApp();
     return;
   }
@@ -799,76 +796,5 @@ void TCustomForm::WMEraseBkgnd(TMessage& m) {
 }
 
 void TCustomForm::Paint() { OnPaint(this); }
-
-// ---- TScreen ---------------------------------------------------------------------------
-
-void TScreen::Publish(Publisher&) {}
-
-TScreen::TScreen(TComponent* owner) : TComponent(owner), hintFont_(std::make_unique<TFont>()) {
-  pixelsPerInch_ = ScreenPixelsPerInch();
-  ReadMetrics();
-}
-
-TScreen::~TScreen() = default;
-
-void TScreen::SetCursor(TCursor value) {
-  cursor_ = value;
-  ++cursorCount_;
-}
-
-void TScreen::AddCustomForm(TCustomForm* form) {
-  if (std::find(customForms_.begin(), customForms_.end(), form) == customForms_.end()) customForms_.push_back(form);
-}
-
-void TScreen::AddToFormList(TCustomForm* form) {
-  AddCustomForm(form);
-  if (!form->InheritsFrom(TForm::StaticClassInfo())) return;
-  if (std::find(forms_.begin(), forms_.end(), form) == forms_.end()) forms_.push_back(form);
-}
-
-void TScreen::RemoveForm(TCustomForm* form) {
-  std::erase(customForms_, form);
-  std::erase(forms_, form);
-  std::erase(savedFocus_, form);
-  if (focusedForm_ == form) focusedForm_ = nullptr;
-  if (activeForm_ == form) {
-    activeForm_ = nullptr;
-    activeControl_ = nullptr;
-  }
-}
-
-void TScreen::MoveToFront(TCustomForm* form) {
-  for (auto* list : {&customForms_, &forms_}) {
-    auto it = std::find(list->begin(), list->end(), form);
-    if (it != list->end()) std::rotate(list->begin(), it, it + 1);
-  }
-}
-
-void TScreen::SetFocus(TCustomForm* form, TWinControl* control) {
-  const bool formChanged = activeForm_ != form;
-  activeForm_ = form;
-  activeControl_ = control == form ? nullptr : control;
-  MoveToFront(form);
-  if (formChanged) OnActiveFormChange(this);
-}
-
-void TScreen::ForgetControl(TControl* control) {
-  if (activeControl_ && activeControl_->IsWithin(control)) activeControl_ = nullptr;
-}
-
-void InstallGlobalFormFinder() {
-  SetGlobalComponentFinder([](std::string_view name) -> TComponent* {
-    if (!screen) return nullptr;
-    for (TCustomForm* form : screen->Forms())
-      if (!form->HasState(stInline) && SameAsciiText(form->Name(), name)) return form;
-    return nullptr;
-  });
-}
-
-void RegisterControlClasses() {
-  RegisterStreamClasses({&TForm::StaticClassInfo()});
-  RegisterMenuClasses();
-  RegisterStdControlClasses();
-}
 
 }  // namespace tw

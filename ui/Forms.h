@@ -1,6 +1,6 @@
 // Forms: top-level windows described by form resources, their placement,
-// showing, modal loop, closing and focus bookkeeping; and the screen object
-// that knows every form and which one has the focus.
+// showing, modal loop, closing and focus bookkeeping. The screen object that
+// knows every form is in ui/Screen.h.
 #pragma once
 
 #include <windows.h>
@@ -9,13 +9,14 @@
 #include <functional>
 #include <vector>
 
+#include "ui/ControlTypes.h"
 #include "ui/Controls.h"
+#include "ui/Screen.h"
 
 namespace tw {
 
 class TMainMenu;
 
-enum TFormBorderStyle : std::uint8_t { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
 enum TBorderIcon : std::uint8_t { biSystemMenu, biMinimize, biMaximize, biHelp };
 using TBorderIcons = TSet<TBorderIcon, std::uint8_t>;
 enum TPosition : std::uint8_t {
@@ -35,10 +36,9 @@ enum TCloseAction : std::uint8_t { CloseNone, CloseHide, CloseFree, CloseMinimiz
 enum TFormStateFlag : std::uint8_t { FormCreating, FormVisiblePending, FormShowing, FormModal, FormActivated };
 using TFormState = TSet<TFormStateFlag, std::uint8_t>;
 
-using TModalResult = std::int32_t;
-inline constexpr TModalResult mrNone = 0;
-inline constexpr TModalResult mrOk = IDOK;
-inline constexpr TModalResult mrCancel = IDCANCEL;
+// The framework's focus-change counter: each focus sequence adds one, so that
+// a step can tell whether the focus moved on while it ran.
+int& FocusChangeCounter();
 
 using TCloseEvent = TEvent<TObject*, TCloseAction&>;
 using TCloseQueryEvent = TEvent<TObject*, bool&>;
@@ -148,14 +148,14 @@ class TCustomForm : public TCustomControl {
 
   void WMClose(TMessage& m);
   void WMActivate(TMessage& m);
-  void WMCommandForm(TMessage& m);
+  void WMCommand(TMessage& m);
   void WMSysCommand(TMessage& m);
   void WMInitMenuPopup(TMessage& m);
   void WMMenuChar(TMessage& m);
   void WMNCCreate(TMessage& m);
   void FMActivate(TMessage& m);
   void FMDeactivate(TMessage& m);
-  void FMDialogKeyForm(TMessage& m);
+  void FMDialogKey(TMessage& m);
   void FMRelease(TMessage& m);
   void FMMenuChanged(TMessage& m);
   void WMEraseBkgnd(TMessage& m);
@@ -174,6 +174,8 @@ class TCustomForm : public TCustomControl {
   std::int32_t textHeight_ = 0;
   std::int32_t storedClientWidth_ = 0;
   std::int32_t storedClientHeight_ = 0;
+  // The client size the resources read so far stated, applied after loading.
+  SIZE clientSizeToApply_{};
   bool keyPreview_ = false;
   TMainMenu* menu_ = nullptr;
   TFormState formState_;
@@ -190,57 +192,6 @@ class TForm : public TCustomForm {
 };
 
 // The forms of the program and which of them has the focus.
-class TScreen : public TComponent {
-  TW_PUBLISHED_CLASS(TScreen, TComponent)
-
- public:
-  explicit TScreen(TComponent* owner);
-  ~TScreen() override;
-
-  std::int32_t PixelsPerInch() const { return pixelsPerInch_; }
-  std::int32_t Width() const { return GetSystemMetrics(SM_CXSCREEN); }
-  std::int32_t Height() const { return GetSystemMetrics(SM_CYSCREEN); }
-  // Every form (custom forms) and the TForm ones, the focused first.
-  const std::vector<TCustomForm*>& CustomForms() const { return customForms_; }
-  const std::vector<TCustomForm*>& Forms() const { return forms_; }
-  TCustomForm* ActiveForm() const { return activeForm_; }
-  TWinControl* ActiveControl() const { return activeControl_; }
-  TCustomForm* FocusedForm() const { return focusedForm_; }
-  TCursor Cursor() const { return cursor_; }
-  void SetCursor(TCursor value);
-  int CursorCount() const { return cursorCount_; }
-  // The fonts of the platform's metrics: the hint font is the status font.
-  TFont* HintFont() const { return hintFont_.get(); }
-  void ReadMetrics();
-
-  TNotifyEvent OnActiveControlChange;
-  TNotifyEvent OnActiveFormChange;
-
- private:
-  friend class TCustomForm;
-  friend class TApplication;
-  // Every form enters the custom list as its constructor starts; the list of
-  // TForm ones is joined once the most derived class is complete (a base
-  // constructor's class query still answers the base).
-  void AddCustomForm(TCustomForm* form);
-  void AddToFormList(TCustomForm* form);
-  void RemoveForm(TCustomForm* form);
-  void MoveToFront(TCustomForm* form);
-  void SetFocus(TCustomForm* form, TWinControl* control);
-  void ForgetControl(TControl* control);
-
-  std::int32_t pixelsPerInch_ = 96;
-  std::vector<TCustomForm*> customForms_;
-  std::vector<TCustomForm*> forms_;
-  std::vector<TCustomForm*> savedFocus_;
-  TCustomForm* focusedForm_ = nullptr;
-  TCustomForm* activeForm_ = nullptr;
-  TWinControl* activeControl_ = nullptr;
-  TCursor cursor_ = 0;
-  int cursorCount_ = 0;
-  std::unique_ptr<TFont> hintFont_;
-};
-
 // While it lives, the next form constructor to run hands the form's address
 // to the announcer as soon as the form's base part exists (before the more
 // derived constructors run), once.
@@ -254,14 +205,5 @@ class TFormAnnouncement {
  private:
   const std::function<void(TCustomForm*)>* previous_;
 };
-
-// The screen object (made at framework start-up).
-TScreen* Screen();
-void SetScreen(TScreen* screen);
-
-// Makes form loading find other forms by name (the screen's forms), and the
-// classes of the window layer known to the form reader.
-void InstallGlobalFormFinder();
-void RegisterControlClasses();
 
 }  // namespace tw

@@ -5,11 +5,11 @@
 namespace tw {
 
 void TCustomGroupBox::Publish(Publisher& p) {
-  TW_MESSAGE(FM_TEXTCHANGED, FMTextChangedBox);
+  TW_MESSAGE(FM_TEXTCHANGED, FMTextChanged);
   TW_MESSAGE(FM_CTL3DCHANGED, FMCtl3DChanged);
-  TW_MESSAGE(WM_SIZE, WMSizeBox);
+  TW_MESSAGE(WM_SIZE, WMSize);
   TW_MESSAGE(FM_DIALOGCHAR, FMDialogChar);
-  TW_MESSAGE(WM_ERASEBKGND, WMEraseBkgndBox);
+  TW_MESSAGE(WM_ERASEBKGND, WMEraseBkgnd);
 }
 
 void TGroupBox::Publish(Publisher& p) {
@@ -65,16 +65,16 @@ void TCustomGroupBox::Paint() {
   DrawTextA(canvas->Handle(), text.c_str(), length, &caption, flags);
 }
 
-void TCustomGroupBox::FMTextChangedBox(TMessage&) { Invalidate(); }
+void TCustomGroupBox::FMTextChanged(TMessage&) { Invalidate(); }
 
 void TCustomGroupBox::FMCtl3DChanged(TMessage&) { Invalidate(); }
 
-void TCustomGroupBox::WMSizeBox(TMessage& m) {
+void TCustomGroupBox::WMSize(TMessage& m) {
   PassToAncestors(TCustomGroupBox::StaticClassInfo(), m);
   Invalidate();
 }
 
-void TCustomGroupBox::WMEraseBkgndBox(TMessage& m) {
+void TCustomGroupBox::WMEraseBkgnd(TMessage& m) {
   // The frame and caption are drawn over the box's own colour.
   RECT rect{};
   GetClientRect(WindowHandle(), &rect);

@@ -22,10 +22,10 @@ class TCustomGroupBox : public TCustomControl {
   void Paint() override;
 
  private:
-  void FMTextChangedBox(TMessage& m);
+  void FMTextChanged(TMessage& m);
   void FMCtl3DChanged(TMessage& m);
-  void WMSizeBox(TMessage& m);
-  void WMEraseBkgndBox(TMessage& m);
+  void WMSize(TMessage& m);
+  void WMEraseBkgnd(TMessage& m);
   void FMDialogChar(TMessage& m);
 };
 

@@ -1,17 +1,40 @@
 // Hints: the small pop-up text shown near the pointer when it rests on a
-// control that has hints switched on. The timing and the choice of subject live
-// in the application object; this is the pop-up window itself and the rules
-// that pick a hint's text.
+// control that has hints switched on. Here are the pop-up window, the rules
+// that pick a hint's subject and text, and the hint machine: the timer and
+// its mode, the subject and the cursor area, showing and dropping the hint,
+// and the watch that ends it. The application object owns the machine and
+// its settings.
 #pragma once
 
 #include <windows.h>
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "ui/Controls.h"
 
 namespace tw {
+
+enum TTimerMode : std::uint8_t { tmShow, tmHide };
+
+// What the subject control and ShowHintHook get before a hint shows.
+struct THintInfo {
+  TControl* Subject = nullptr;
+  POINT AnchorPoint{};
+  std::int32_t WidthLimit = 0;
+  TColor BackColor = clInfoBk;
+  RECT SubjectArea{};
+  POINT CursorPoint{};
+  std::string HintText;
+  std::int32_t ReshowAfter = 0;
+  std::int32_t HideAfter = 0;
+  const TClassInfo* WindowKind = nullptr;
+  void* ExtraData = nullptr;
+};
+
+using TShowHintEvent = TEvent<std::string&, bool&, THintInfo&>;
 
 class THintWindow : public TCustomControl {
   TW_PUBLISHED_CLASS(THintWindow, TCustomControl)
@@ -57,5 +80,88 @@ std::string FindHintText(TControl* control);
 // The text before the first "|" (all of it without one), and after it.
 std::string ShortHintPart(std::string_view hint);
 std::string LongHintPart(std::string_view hint);
+
+// The request the watcher thread posts to the owner's window when the pointer
+// has left the program's windows; the owner hands it to TakeDropRequest.
+inline constexpr UINT kDropHintRequest = FM_BASE + 0x0F0;
+
+// What the hint machine takes from the object that owns it, read at every
+// step so that a setting changed meanwhile counts at once.
+struct THintSettings {
+  // The hint window's owner, and the sender of the hooks.
+  TComponent& owner;
+  // The owner's window: the watcher posts its request there.
+  const HWND& ownerWindow;
+  // The watch runs only while the owner's message loop does.
+  const bool& loopRunning;
+  const TColor& backColor;
+  const std::int32_t& delay;
+  const std::int32_t& nextDelay;
+  const std::int32_t& hideDelay;
+  TShowHintEvent& showHintHook;
+  // The long part of the hint under the pointer, and who is told of a change.
+  std::string& currentHint;
+  TNotifyEvent& hintTextHook;
+};
+
+class THintMachine {
+ public:
+  explicit THintMachine(const THintSettings& settings);
+  ~THintMachine();
+  THintMachine(const THintMachine&) = delete;
+  THintMachine& operator=(const THintMachine&) = delete;
+
+  // Switching hints on makes the hint window (of HintWindowKind); off drops
+  // the hint and frees the window.
+  bool Enabled() const { return enabled_; }
+  void SetEnabled(bool value);
+  TComponent& Owner() const { return settings_.owner; }
+
+  TControl* Subject() const { return subject_; }
+  bool RecentlyShown() const { return recentlyShown_; }
+  THintWindow* Window() const { return window_; }
+  bool WatchRunning() const { return watchHook_ != nullptr; }
+
+  // The pointer moved over the control: picks the subject and arms the timer.
+  void MouseMoved(TControl& control, const TMessage& move);
+  // The idle step found this control under the pointer (or none).
+  void PointerRestsOn(TControl* control);
+  // Shows the subject's hint for the cursor position, if it still applies.
+  void Present(POINT cursor);
+  void TimerFired();
+  void HideWindow();
+  // Hides the hint and forgets the subject.
+  void Drop();
+  void ArmTimer(std::int32_t milliseconds, TTimerMode mode);
+  void DisarmTimer();
+  // The watch: the message hook that ends a hint, and the thread that sees
+  // the pointer leave the program's windows.
+  void StartWatch();
+  void StopWatch();
+  void TakeDropRequest();
+  // A control that goes, or whose window goes, is no subject any more.
+  void ForgetControl(const TControl* control);
+  void ForgetWindowOf(const TWinControl* control);
+
+ private:
+  // Shows the hint window for the subject as the hint information says.
+  void ShowWindowFor(TControl& subject, const THintInfo& info);
+  static DWORD WINAPI WatcherThread(void* parameter);
+
+  THintSettings settings_;
+  bool enabled_ = false;
+  TControl* subject_ = nullptr;
+  bool recentlyShown_ = false;
+  RECT cursorArea_{};
+  THintWindow* window_ = nullptr;
+  UINT_PTR timer_ = 0;
+  TTimerMode timerMode_ = tmShow;
+  HHOOK watchHook_ = nullptr;
+  HANDLE watcherThread_ = nullptr;
+  DWORD watcherThreadId_ = 0;
+  HANDLE watcherEvent_ = nullptr;
+  std::atomic<bool> watcherSubject_{false};
+  std::atomic<bool> dropRequested_{false};
+};
 
 }  // namespace tw

@@ -15,6 +15,33 @@ inline POINT PointOf(std::intptr_t lParam) {
   return {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
 }
 
+// The message numbers of the mouse in a client area. The current headers end
+// the range at a later message (WM_MOUSELAST grew with newer buttons); the
+// framework's range ends at the wheel, as it always has.
+inline constexpr UINT kMouseFirst = WM_MOUSEFIRST;
+inline constexpr UINT kMouseLast = WM_MOUSEWHEEL;
+inline bool IsMouseMessage(UINT msg) { return msg >= kMouseFirst && msg <= kMouseLast; }
+
+// The last keyboard message of the framework's key range. The current
+// headers end the range one later (WM_KEYLAST took in WM_UNICHAR), which the
+// framework never treated as a key.
+inline constexpr UINT kKeyLast = 0x108;
+
+// The low four bits of a system command are the platform's own; the command
+// is the rest.
+inline constexpr WPARAM kSysCommandMask = 0xFFF0;
+
+// The bit of a key message's data that says Alt is down.
+inline constexpr std::intptr_t kKeyDataAltDown = static_cast<std::intptr_t>(KF_ALTDOWN) << 16;
+
+// The lParam of a mouse message at a client point.
+inline std::intptr_t LParamOf(POINT p) {
+  return static_cast<std::intptr_t>(MAKELONG(static_cast<WORD>(p.x), static_cast<WORD>(p.y)));
+}
+
+// A point inside a rectangle (right and bottom edges excluded).
+inline bool PointIn(const RECT& r, POINT p) { return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom; }
+
 // The platform's major version (the low byte of GetVersion).
 inline int PlatformMajorVersion() {
   static const int major = static_cast<int>(GetVersion() & 0xFF);

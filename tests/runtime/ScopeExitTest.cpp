@@ -32,6 +32,21 @@ TEST(ScopeFail, UndoesOnExceptionAndEarlyExitButNotWhenDismissed) {
   }
 }
 
+// An undo that fails while the first failure unwinds must not end the
+// program: the first failure is the one that arrives.
+TEST(ScopeFail, AFailingUndoDuringAFailureLeavesTheFirstError) {
+  try {
+    TScopeFail undo([] { throw std::logic_error("undo failed"); });
+    throw std::runtime_error("step failed");
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "step failed");
+  } catch (...) {
+    ADD_FAILURE() << "the undo's error replaced the step's";
+  }
+  // Left without a failure, the undo's own error is not hidden.
+  EXPECT_THROW({ TScopeFail undo([] { throw std::logic_error("undo failed"); }); }, std::logic_error);
+}
+
 TEST(ScopeExit, RunsOnBothWaysOutAndFlagScopeRestores) {
   int runs = 0;
   bool flag = false;

@@ -253,18 +253,32 @@ TEST(ControlTree, AParentCycleIsRefused) {
 
 // ---- Life cycle, tab order, device contexts ----
 
-std::vector<TControl*>* goneLog = nullptr;
-TControlGoneHook applicationHook = nullptr;
-// Notes the control and passes it on: the application must still forget it.
-void LogGone(TControl* control) {
-  if (goneLog) goneLog->push_back(control);
-  if (applicationHook) applicationHook(control);
-}
+// Notes each freed control and passes everything on: the application must
+// still hear of it.
+class TGoneLog final : public TControlHost {
+ public:
+  explicit TGoneLog(std::vector<TControl*>& log) : log_(log), next_(SetControlHost(this)) {}
+  ~TGoneLog() { SetControlHost(next_); }
+  void MouseMovedOver(TControl& control, const TMessage& move) override {
+    if (next_) next_->MouseMovedOver(control, move);
+  }
+  bool OfferKey(TMessage& key) override { return next_ && next_->OfferKey(key); }
+  void ControlFreed(TControl& control) override {
+    log_.push_back(&control);
+    if (next_) next_->ControlFreed(control);
+  }
+  void WindowDestroyed(TWinControl& control) override {
+    if (next_) next_->WindowDestroyed(control);
+  }
+
+ private:
+  std::vector<TControl*>& log_;
+  TControlHost* next_;
+};
 
 TEST(ControlLifeCycle, TheApplicationHearsOfAGoingControlOnceAndNotOfANewWindow) {
   std::vector<TControl*> gone;
-  goneLog = &gone;
-  applicationHook = SetControlGoneHook(&LogGone);
+  auto log = std::make_unique<TGoneLog>(gone);
   THostWindow host(40, 40, 300, 200);
   auto* panel = new TTestPanel(nullptr);
   panel->PlaceControl(0, 0, 200, 150);
@@ -279,8 +293,7 @@ TEST(ControlLifeCycle, TheApplicationHearsOfAGoingControlOnceAndNotOfANewWindow)
   leaf->Handle();
   EXPECT_TRUE(gone.empty());
   delete panel;
-  SetControlGoneHook(applicationHook);
-  goneLog = nullptr;
+  log.reset();
   struct Case {
     TControl* control;
     const char* name;

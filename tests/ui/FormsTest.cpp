@@ -473,6 +473,38 @@ bool InFormList(const TCustomForm* form) {
   return std::find(list.begin(), list.end(), form) != list.end();
 }
 
+// A class whose ancestor has a resource of its own: both resources are read
+// into one instance, the ancestor's first, and what the derived one leaves
+// out stays as the ancestor's set it.
+TEST(InheritedResources, TheDerivedResourceChangesOnlyWhatItStates) {
+  FormBytes base;
+  base.Signature().Object("TForm", "Heir").Prop("ClientWidth").Int(200).Prop("ClientHeight").Int(100).End();
+  base.Object("TButton", "Button1").Prop("Caption").Str("Base").End().End();
+  base.End();
+  FormBytes derived;
+  derived.Signature().Object("TForm", "Heir").End();
+  derived.Raw({0xF1}).Object("TButton", "Button1").Prop("Caption").Str("Derived").End().End();
+  derived.Object("TButton", "Button2").Prop("Left").Int(90).Prop("Caption").Str("Added").End().End();
+  derived.End();
+  TForm* form = TCustomForm::Create<TForm>(nullptr);
+  // The same steps a class's construction takes for its chain of resources.
+  BeginSharedLoading();
+  ReadComponentFromStream(*base.Stream(), form);
+  ReadComponentFromStream(*derived.Stream(), form);
+  NotifyLoadedList();
+  EndSharedLoading();
+  EXPECT_EQ(form->ClientWidth(), 200);
+  EXPECT_EQ(form->ClientHeight(), 100);
+  auto* first = dynamic_cast<TButton*>(form->FindOwned("Button1"));
+  auto* second = dynamic_cast<TButton*>(form->FindOwned("Button2"));
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(first->Text(), "Derived");
+  EXPECT_EQ(second->Text(), "Added");
+  EXPECT_EQ(form->ControlCount(), 2);
+  FreeIfPresent(form);
+}
+
 TEST(FormList, TwoLiveFormsOfOneResourceAreListedAndNamedApart) {
   auto stream = NamedForm("Twin", [](FormBytes&) {});
   TForm* first = ReadForm(Application(), *stream);

@@ -194,6 +194,28 @@ TEST_F(HintTiming, ShownAfterTheDelayBelowThePointerAndHiddenAfterTheHideDelay) 
   EXPECT_TRUE(Application()->HintRecentlyShown());
 }
 
+// Destroying a control's window alone (the control lives on) must leave no
+// reference to it in the application, before any idle step could look again.
+TEST_F(HintTiming, AWindowDestroyedUnderThePointerIsForgottenAtOnce) {
+  struct Keep : TObject {
+    void Idle(TObject*, bool& done) { done = false; }
+  } keep;
+  Application()->IdleHook.Bind(&keep, &Keep::Idle);
+  MoveOnto(hinted_);
+  const bool found = WaitUntil(
+      [&] {
+        Application()->IdleStep();
+        return Application()->ControlUnderMouse() == hinted_ && Application()->HintSubject() == hinted_;
+      },
+      3000);
+  Application()->IdleHook = {};
+  ASSERT_TRUE(found);
+  hinted_->DestroyWindowHandle();
+  EXPECT_EQ(Application()->ControlUnderMouse(), nullptr);
+  EXPECT_EQ(Application()->HintSubject(), nullptr);
+  EXPECT_EQ(hinted_->Parent(), panel_.get());
+}
+
 TEST_F(HintTiming, NothingWhereShowHintIsOff) {
   MoveOnto(silent_);
   PumpFor(1200);

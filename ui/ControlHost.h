@@ -1,0 +1,38 @@
+// What the control tree tells the program around it, or asks of it. The tree
+// sits below the application and cannot name it, so the application installs
+// itself here at start-up and takes itself away at shutdown. Without a host
+// the tree tells no one and keeps every key to itself.
+#pragma once
+
+#include "core/ClassInfo.h"
+
+namespace tw {
+
+class TControl;
+class TWinControl;
+
+class TControlHost {
+ public:
+  // The mouse moved over the control (a WM_MOUSEMOVE in its client
+  // coordinates): hints follow the pointer.
+  virtual void MouseMovedOver(TControl& control, const TMessage& move) = 0;
+  // A key press that the focused control's form did not take, offered before
+  // the control's own dialog handling; true when taken.
+  virtual bool OfferKey(TMessage& key) = 0;
+  // The control is being freed: nothing may point at it afterwards.
+  virtual void ControlFreed(TControl& control) = 0;
+  // The control's window was destroyed while the control lives on (it may be
+  // given a new one): whatever followed the pointer or the focus to that
+  // window lets go of the control.
+  virtual void WindowDestroyed(TWinControl& control) = 0;
+
+ protected:
+  ~TControlHost() = default;
+};
+
+// The installed host, or none.
+TControlHost* ControlHost();
+// Installs the host (none: takes it away); returns the previous one.
+TControlHost* SetControlHost(TControlHost* host);
+
+}  // namespace tw
