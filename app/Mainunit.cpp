@@ -4,6 +4,8 @@
 
 #include <shellapi.h>
 
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/Verunit.h"
@@ -132,22 +134,25 @@ void TForm1::About1Click(TObject*) {
   release();
 }
 
-std::string ProgramFolder() {
-  std::vector<char> buffer(MAX_PATH);
+std::wstring ProgramFolder() {
+  std::vector<wchar_t> buffer(MAX_PATH);
   DWORD length = 0;
   for (;;) {
-    length = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length == 0) return {};
     if (length < buffer.size()) break;
     buffer.resize(buffer.size() * 2);
   }
-  return std::string(buffer.data(), FileNameStart(std::string_view(buffer.data(), length)));
+  // UTF-16 has no double-byte characters: the last "\" ends the folder.
+  const std::wstring_view path(buffer.data(), length);
+  const std::size_t slash = path.find_last_of(L"\\/");
+  return std::wstring(path.substr(0, slash == std::wstring_view::npos ? 0 : slash + 1));
 }
 
 void TForm1::Help2Click(TObject*) {
   // The document beside the program, not whatever the current folder holds.
-  const std::string folder = ProgramFolder();
-  ShellExecuteA(Handle(), nullptr, "readme.txt", nullptr, folder.empty() ? nullptr : folder.c_str(), SW_SHOWNORMAL);
+  const std::wstring folder = ProgramFolder();
+  ShellExecuteW(Handle(), nullptr, L"readme.txt", nullptr, folder.empty() ? nullptr : folder.c_str(), SW_SHOWNORMAL);
 }
 
 void TForm1::Tarnwick1Click(TObject*) {

@@ -72,7 +72,9 @@ extern TForm1* Form1;
 // The site that the author's-site command opens.
 inline constexpr const char* kAuthorAddress = "https://tarnwick.example.net/";
 
-// The folder of the running program, with its closing "\".
-std::string ProgramFolder();
+// The folder of the running program, with its closing "\". Wide: a folder
+// name may hold characters that the process's code page (932) cannot, such as
+// the "ë" of a user's name on a system of another language.
+std::wstring ProgramFolder();
 
 }  // namespace tw

@@ -136,6 +136,15 @@ std::optional<std::string_view> CursorName(TCursor cursor);
 // The screen's vertical resolution (LOGPIXELSY), read once.
 int ScreenPixelsPerInch();
 
+// The character set a font of this one is made with. The texts are bytes in
+// the process's ANSI code page, and the graphics layer converts the bytes it
+// draws by the code page of the font's character set. When the process's code
+// page is not the system's (a manifest asked for 932 on a system of another
+// language), every font but a symbol font is made with the character set of
+// the process's code page (SHIFTJIS_CHARSET for 932); otherwise the font keeps
+// its own.
+TFontCharset PlatformCharset(TFontCharset charset);
+
 // ---- Enumerations of the graphics objects -------------------------------------
 
 enum TFontStyle : std::uint8_t { fsBold, fsItalic, fsUnderline, fsStrikeOut };

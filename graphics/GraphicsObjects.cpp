@@ -1,6 +1,8 @@
 // Fonts, pens and brushes over the shared resource records.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <optional>
 
 #include "core/ClassInfo.h"
 #include "graphics/Graphics.h"
@@ -64,6 +66,45 @@ TBrushCache& BrushCache() {
 // message table.
 constexpr char kJapaneseDefaultFace[] = "\x82\x6c\x82\x72\x20\x82\x6f\x83\x53\x83\x56\x83\x62\x83\x4e";
 
+// The character set of a code page; nothing when it has none (UTF-8).
+std::optional<TFontCharset> CharsetOfCodePage(UINT codePage) {
+  CHARSETINFO info{};
+  if (!TranslateCharsetInfo(reinterpret_cast<DWORD*>(static_cast<std::uintptr_t>(codePage)), &info, TCI_SRCCODEPAGE))
+    return std::nullopt;
+  return static_cast<TFontCharset>(info.ciCharset);
+}
+
+// The code page a face name of the character set is written in: the one the
+// set stands for; the process's ANSI code page for a set that names none
+// (DEFAULT_CHARSET) or none that converts text (the symbol set's).
+UINT CodePageOfCharset(TFontCharset charset) {
+  CHARSETINFO info{};
+  if (charset != DEFAULT_CHARSET && charset != SYMBOL_CHARSET &&
+      TranslateCharsetInfo(reinterpret_cast<DWORD*>(static_cast<std::uintptr_t>(charset)), &info, TCI_SRCCHARSET) &&
+      IsValidCodePage(info.ciACP))
+    return info.ciACP;
+  return GetACP();
+}
+
+// The character set every font is made with, when the process's ANSI code
+// page is not the one of the system's locale: the graphics layer is
+// documented to keep converting by the system's code page even where a
+// manifest gave the process another one. Nothing when the two agree.
+std::optional<TFontCharset> ForcedCharset() {
+  static const std::optional<TFontCharset> forced = []() -> std::optional<TFontCharset> {
+    DWORD systemCodePage = 0;
+    if (GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                       reinterpret_cast<LPWSTR>(&systemCodePage), sizeof systemCodePage / sizeof(wchar_t)) == 0)
+      return std::nullopt;
+    if (systemCodePage == GetACP()) return std::nullopt;
+    return CharsetOfCodePage(GetACP());
+  }();
+  return forced;
+}
+
+// Whether the process's ANSI code page is Shift-JIS, whatever the system's.
+bool ProcessIsShiftJis() { return GetACP() == 932; }
+
 // The character set of the platform's stock system font.
 TFontCharset SystemDefaultCharset() {
   TFontCharset charset = DEFAULT_CHARSET;
@@ -99,7 +140,10 @@ const TFontData& DefaultFontData() {
     d.pitch = fpDefault;
     d.charset = DEFAULT_CHARSET;
     StoreFaceName(d, "MS Sans Serif");
-    if (GetSystemMetrics(SM_DBCSENABLED) != 0 && SystemDefaultCharset() == SHIFTJIS_CHARSET) {
+    // The system's font speaks for the system's code page; a process given
+    // code page 932 by its manifest on another system is Japanese all the same.
+    const bool doubleByte = GetSystemMetrics(SM_DBCSENABLED) != 0 || ProcessIsShiftJis();
+    if (doubleByte && (ProcessIsShiftJis() || SystemDefaultCharset() == SHIFTJIS_CHARSET)) {
       d.height = -MulDiv(9, pixelsPerInch, 72);
       d.charset = SHIFTJIS_CHARSET;
       StoreFaceName(d, kJapaneseDefaultFace);
@@ -109,10 +153,21 @@ const TFontData& DefaultFontData() {
   return data;
 }
 
+// A face name from the platform, as bytes in the code page of the font's
+// character set.
+void StoreWideFaceName(TFontData& data, const wchar_t* face) {
+  char bytes[LF_FACESIZE * 2] = {};
+  const int n =
+      WideCharToMultiByte(CodePageOfCharset(data.charset), 0, face, -1, bytes, sizeof bytes - 1, nullptr, nullptr);
+  StoreFaceName(data, std::string_view(bytes, n > 0 ? static_cast<std::size_t>(n - 1) : 0));
+}
+
 // The attributes of a platform font; the default data when it cannot be read.
+// Read in wide form: the face name is converted here, by its character set's
+// code page, not by whatever code page the platform would pick.
 TFontData FontDataOf(HFONT font) {
-  LOGFONTA log{};
-  if (!font || GetObjectA(font, sizeof log, &log) == 0) return DefaultFontData();
+  LOGFONTW log{};
+  if (!font || GetObjectW(font, sizeof log, &log) == 0) return DefaultFontData();
   TFontData d{};
   d.handle = font;
   d.height = log.lfHeight;
@@ -123,28 +178,33 @@ TFontData FontDataOf(HFONT font) {
   if (log.lfStrikeOut == 1) style.Include(fsStrikeOut);
   d.style = style.Bits();
   d.charset = log.lfCharSet;
-  log.lfFaceName[LF_FACESIZE - 1] = '\0';
-  StoreFaceName(d, log.lfFaceName);
+  log.lfFaceName[LF_FACESIZE - 1] = L'\0';
+  StoreWideFaceName(d, log.lfFaceName);
   const BYTE pitch = log.lfPitchAndFamily & 0x0F;
   d.pitch = pitch == FIXED_PITCH ? fpFixed : pitch == VARIABLE_PITCH ? fpVariable : fpDefault;
   return d;
 }
 
+// The platform font is made through the wide function: the face name (bytes
+// in the code page of the font's character set, "ＭＳ Ｐゴシック" in 932) is
+// converted here, since the platform's own conversion of a narrow face name
+// follows the system's code page, not the process's.
 HGDIOBJ MakeFont(const TFontData& d) {
-  LOGFONTA log{};
+  LOGFONTW log{};
   log.lfHeight = d.height;
   const TFontStyles style = TFontStyles::FromBits(d.style);
   log.lfWeight = style.Contains(fsBold) ? FW_BOLD : FW_NORMAL;
   log.lfItalic = style.Contains(fsItalic) ? 1 : 0;
   log.lfUnderline = style.Contains(fsUnderline) ? 1 : 0;
   log.lfStrikeOut = style.Contains(fsStrikeOut) ? 1 : 0;
-  log.lfCharSet = d.charset;
+  log.lfCharSet = PlatformCharset(d.charset);
   log.lfPitchAndFamily = d.pitch == fpVariable ? VARIABLE_PITCH : d.pitch == fpFixed ? FIXED_PITCH : DEFAULT_PITCH;
-  const char* face = SameAsciiText(d.name, "Default") ? DefaultFontData().name : d.name;
-  // Both names are stored with their terminating zero in 32 bytes.
-  static_assert(sizeof d.name == LF_FACESIZE);
-  std::memcpy(log.lfFaceName, face, LF_FACESIZE);
-  return CreateFontIndirectA(&log);
+  const TFontData& named = SameAsciiText(d.name, "Default") ? DefaultFontData() : d;
+  // At most 31 bytes give at most 31 characters: with the zero, they fit.
+  const int n = MultiByteToWideChar(CodePageOfCharset(named.charset), 0, named.name,
+                                    static_cast<int>(std::strlen(named.name)), log.lfFaceName, LF_FACESIZE - 1);
+  log.lfFaceName[std::max(n, 0)] = L'\0';
+  return CreateFontIndirectW(&log);
 }
 
 HGDIOBJ MakePen(const TPenData& d) {
@@ -183,6 +243,11 @@ const Data& DataOf(const detail::TResourceRecord* record) {
 }
 
 }  // namespace
+
+TFontCharset PlatformCharset(TFontCharset charset) {
+  const std::optional<TFontCharset> forced = ForcedCharset();
+  return forced && charset != SYMBOL_CHARSET ? *forced : charset;
+}
 
 // Lets the helpers below reach the record and the change step of any object.
 struct GraphicsObjectAccess {
@@ -287,7 +352,19 @@ HFONT TFont::Handle() const {
   return static_cast<HFONT>(FontCache().HandleOf(record, MakeFont));
 }
 
-void TFont::SetHandle(HFONT handle) { Access::ChangeData(*this, FontCache(), FontDataOf(handle)); }
+void TFont::SetHandle(HFONT handle) {
+  TFontData data = FontDataOf(handle);
+  if (data.handle && PlatformCharset(data.charset) != data.charset) {
+    // A platform font of another character set (the system's status-bar font
+    // on a system of another language) would draw the process's texts in the
+    // wrong code page: the attributes are kept and a font of the right
+    // character set is made from them. The given one was handed over to be
+    // owned; no record holds it (records make theirs with the right set).
+    DeleteObject(data.handle);
+    data.handle = nullptr;
+  }
+  Access::ChangeData(*this, FontCache(), data);
+}
 
 std::int32_t TFont::Height() const { return DataOf<TFontData>(resource_).height; }
 

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <climits>
+#include <iterator>
 
 #include "runtime/Exceptions.h"
 #include "runtime/Platform.h"
@@ -47,9 +48,16 @@ std::optional<std::span<const std::uint8_t>> FindRawResource(std::string_view na
   return std::span<const std::uint8_t>(static_cast<const std::uint8_t*>(data), size);
 }
 
+// The user's locale decides the comparison; the texts are bytes in the
+// process's code page. The narrow function would read them in the code page of
+// the locale's language, which on a system of another language is not the
+// one a manifest gave the process, so they are converted here first.
 int CompareTextIgnoreCase(std::string_view a, std::string_view b) {
-  return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
-                        static_cast<int>(b.size())) -
+  const std::u16string wideA = AnsiToWide(a);
+  const std::u16string wideB = AnsiToWide(b);
+  return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, reinterpret_cast<const wchar_t*>(wideA.data()),
+                        static_cast<int>(wideA.size()), reinterpret_cast<const wchar_t*>(wideB.data()),
+                        static_cast<int>(wideB.size())) -
          CSTR_EQUAL;
 }
 
@@ -60,10 +68,12 @@ std::optional<std::string> UserLocaleSetting(LocaleSetting setting) {
   switch (setting) {
     case LocaleSetting::CurrencyDecimals: type = LOCALE_ICURRDIGITS; break;
   }
-  char buffer[16] = {};
-  const int n = GetLocaleInfoA(LOCALE_USER_DEFAULT, type, buffer, sizeof buffer);
+  // Read in wide form and converted by the process's code page, for the
+  // reason given at CompareTextIgnoreCase.
+  wchar_t buffer[16] = {};
+  const int n = GetLocaleInfoW(LOCALE_USER_DEFAULT, type, buffer, static_cast<int>(std::size(buffer)));
   if (n <= 1) return std::nullopt;
-  return std::string(buffer, static_cast<std::size_t>(n - 1));
+  return WideToAnsi(std::u16string_view(reinterpret_cast<const char16_t*>(buffer), static_cast<std::size_t>(n - 1)));
 }
 
 std::string ModuleFileName() {

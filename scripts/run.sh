@@ -3,7 +3,8 @@
 # when that has not been done yet. With no display it runs on a virtual one,
 # saves a screenshot of the main window to docs/screenshot-main.png and closes
 # the program again. It runs at the display's resolution, or at TW_DPI's
-# (scripts/dpi.sh; the picture is then docs/screenshot-main-<N>dpi.png).
+# (scripts/dpi.sh; the picture is then docs/screenshot-main-<N>dpi.png), and
+# under the user's locale.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -18,6 +19,12 @@ exe="$build/app/tarnwick.exe"
 # Idempotent and quick once done; it also brings an older prefix up to date.
 "$root/scripts/setup.sh"
 tw_build "$build" tarnwick
+
+# The program runs under the user's own locale (TW_LANG overrides it), not the
+# Japanese one the set-up and the tests use: it asks for the Japanese code page
+# itself, through its manifest, as it does on a Windows of any language.
+user_locale="${TW_LANG:-${LC_ALL:-${LANG:-C.UTF-8}}}"
+export LANG="$user_locale" LC_ALL="$user_locale"
 
 # shellcheck source=dpi.sh
 . "$root/scripts/dpi.sh"

@@ -52,8 +52,15 @@ inline int PlatformMajorVersion() {
 inline bool NewStyleControls() { return PlatformMajorVersion() >= 4; }
 
 // A double-byte system: text may hold two-byte characters (Shift-JIS here).
+// The system says so for its own code page; a process whose manifest asks for
+// a double-byte code page (932) on a system of another language has
+// double-byte text all the same, so that counts too.
 inline bool DoubleByteSystem() {
-  static const bool dbcs = GetSystemMetrics(SM_DBCSENABLED) != 0;
+  static const bool dbcs = [] {
+    if (GetSystemMetrics(SM_DBCSENABLED) != 0) return true;
+    CPINFO info{};
+    return GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 2;
+  }();
   return dbcs;
 }
 

@@ -8,6 +8,8 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+
+#include "app/calc/Console.h"
 #endif
 
 #include "app/calc/CommandLine.h"
@@ -21,8 +23,15 @@ int main(int argc, char** argv) {
   // find a carriage return after it.
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
+  // A console shows any text through the wide console function, whatever its
+  // code page; the arguments are read in wide form for the same reason.
+  tw::calc::UseWideConsole();
+  const std::vector<std::string> args = tw::calc::WideArguments();
+  (void)argc;
+  (void)argv;
+#else
+  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
 #endif
-  std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   try {
     const int status = tw::calc::RunCommandLine(args, std::cout, std::cerr);
     std::cout.flush();

@@ -110,12 +110,21 @@ std::string TarnwickPath() {
 }
 
 Program::Program(const std::string& path) {
-  STARTUPINFOA startup{};
+  std::wstring wide(static_cast<std::size_t>(MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0)), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), static_cast<int>(wide.size()));
+  if (!wide.empty()) wide.pop_back();
+  Start(wide);
+}
+
+Program::Program(const std::wstring& path) { Start(path); }
+
+void Program::Start(const std::wstring& path) {
+  STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
-  std::string commandLine = "\"" + path + "\"";
-  if (!CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+  std::wstring commandLine = L"\"" + path + L"\"";
+  if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                       &process_)) {
-    throw DriverError("cannot start " + path + " (error " + std::to_string(GetLastError()) + ")");
+    throw DriverError("cannot start the program (error " + std::to_string(GetLastError()) + ")");
   }
   processId_ = process_.dwProcessId;
   threadId_ = process_.dwThreadId;

@@ -51,6 +51,9 @@ class Program {
  public:
   // Starts the program and waits for its main window with every field.
   explicit Program(const std::string& path);
+  // The same for a path that the process's code page may not hold (a folder
+  // named with "ë" where the code page is 932).
+  explicit Program(const std::wstring& path);
   // Ends a program that is still running (a test that failed half-way).
   ~Program();
   Program(const Program&) = delete;
@@ -133,6 +136,8 @@ class Program {
   DWORD WaitExit(std::chrono::milliseconds limit);
 
  private:
+  // Starts the program and waits for its main window.
+  void Start(const std::wstring& path);
   // Waits until the main window is shown and active, with its fields found.
   void AwaitMainWindow();
   // Ends the process if it still runs and lets go of its handles.

@@ -12,6 +12,8 @@
 #include <iterator>
 #include <optional>
 #include <set>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "tests/e2e/Driver.h"
@@ -21,19 +23,42 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string Unpacked() {
-  const char* folder = std::getenv("TW_UNPACKED");
-  return folder != nullptr ? folder : "";
+// Wide: the folder's name may hold characters outside the code page.
+std::wstring Unpacked() {
+  wchar_t folder[MAX_PATH * 2] = {};
+  const DWORD n = GetEnvironmentVariableW(L"TW_UNPACKED", folder, static_cast<DWORD>(std::size(folder)));
+  return n > 0 && n < std::size(folder) ? std::wstring(folder, n) : std::wstring();
+}
+
+// A file's bytes, named in wide form; empty when it cannot be read.
+std::string FileBytes(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return {};
+  std::string bytes(GetFileSize(file, nullptr), '\0');
+  DWORD read = 0;
+  ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+  CloseHandle(file);
+  bytes.resize(read);
+  return bytes;
+}
+
+std::wstring FromUtf8(std::string_view text) {
+  std::wstring wide(
+      static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0)),
+      L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                      static_cast<int>(wide.size()));
+  return wide;
 }
 
 TEST(VersionResource, SaysWhatTheFileIs) {
-  ASSERT_NE(Unpacked(), "") << "TW_UNPACKED names no folder";
-  const std::string path = Unpacked() + "\\tarnwick.exe";
+  ASSERT_NE(Unpacked(), L"") << "TW_UNPACKED names no folder";
+  const std::wstring path = Unpacked() + L"\\tarnwick.exe";
   DWORD ignored = 0;
-  const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
-  ASSERT_GT(size, 0u) << "no version resource in " << path << " (error " << GetLastError() << ")";
+  const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+  ASSERT_GT(size, 0u) << "no version resource in the unpacked program (error " << GetLastError() << ")";
   std::vector<char> data(size);
-  ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, data.data()));
+  ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, data.data()));
 
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
@@ -88,15 +113,16 @@ std::set<HWND> NotepadWindows() {
   return found;
 }
 
-// The text of the notepad window's edit control, asked across processes.
-std::string EditText(HWND notepad) {
-  HWND edit = FindWindowExA(notepad, nullptr, "Edit", nullptr);
-  if (edit == nullptr) return "<no edit control>";
+// The text of the notepad window's edit control, asked across processes in
+// wide form: what the user reads, whatever either process's code page.
+std::wstring EditText(HWND notepad) {
+  HWND edit = FindWindowExW(notepad, nullptr, L"Edit", nullptr);
+  if (edit == nullptr) return L"<no edit control>";
   DWORD_PTR length = 0;
-  if (!SendMessageTimeoutA(edit, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) return "<no answer>";
-  std::string text(length + 1, '\0');
+  if (!SendMessageTimeoutW(edit, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) return L"<no answer>";
+  std::wstring text(length + 1, L'\0');
   DWORD_PTR copied = 0;
-  SendMessageTimeoutA(edit, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, 5000,
+  SendMessageTimeoutW(edit, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, 5000,
                       &copied);
   text.resize(copied);
   return text;
@@ -105,14 +131,17 @@ std::string EditText(HWND notepad) {
 // The program started from the unpacked folder, with the current folder
 // elsewhere: that folder holds a different readme, which Help must not open.
 TEST(UnpackedPackage, StartsAndItsHelpOpensTheReadmeBesideIt) {
-  ASSERT_NE(Unpacked(), "") << "TW_UNPACKED names no folder";
-  std::ifstream file(Unpacked() + "\\readme.txt", std::ios::binary);
-  const std::string readme{std::istreambuf_iterator<char>(file), {}};
+  ASSERT_NE(Unpacked(), L"") << "TW_UNPACKED names no folder";
+  const std::string readme = FileBytes(Unpacked() + L"\\readme.txt");
   ASSERT_GT(readme.size(), 100u);
-  char current[MAX_PATH] = {};
-  GetCurrentDirectoryA(MAX_PATH, current);
-  std::ifstream decoy(std::string(current) + "\\readme.txt", std::ios::binary);
-  ASSERT_TRUE(decoy.good()) << "the current folder should hold a decoy readme";
+  // UTF-8 with its byte-order mark; the editor shows the text after the mark.
+  ASSERT_EQ(readme.substr(0, 3), "\xEF\xBB\xBF");
+  const std::wstring shown = FromUtf8(std::string_view(readme).substr(3));
+  ASSERT_NE(shown.find(L"ビットレート計算機"), std::wstring::npos) << "the readme's Japanese decodes";
+  wchar_t current[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, current);
+  ASSERT_FALSE(FileBytes(std::wstring(current) + L"\\readme.txt").empty())
+      << "the current folder should hold a decoy readme";
 
   const std::set<HWND> before = NotepadWindows();
   // Wine has been seen to refuse the first program of a new session its
@@ -120,10 +149,10 @@ TEST(UnpackedPackage, StartsAndItsHelpOpensTheReadmeBesideIt) {
   // tells that apart from a program that cannot start from this folder.
   std::optional<Program> started;
   try {
-    started.emplace(Unpacked() + "\\tarnwick.exe");
+    started.emplace(Unpacked() + L"\\tarnwick.exe");
   } catch (const DriverError& e) {
     std::printf("first start failed (%s); starting again\n", e.what());
-    started.emplace(Unpacked() + "\\tarnwick.exe");
+    started.emplace(Unpacked() + L"\\tarnwick.exe");
   }
   Program& program = *started;
   program.ChooseMenuItem(1, 0, 'H', 'H');
@@ -134,11 +163,11 @@ TEST(UnpackedPackage, StartsAndItsHelpOpensTheReadmeBesideIt) {
         for (HWND w : NotepadWindows()) {
           if (!before.contains(w)) notepad = w;
         }
-        return notepad != nullptr && EditText(notepad) != "";
+        return notepad != nullptr && EditText(notepad) != L"";
       },
       30s))
       << "no viewer showed a document after Help";
-  EXPECT_EQ(EditText(notepad), readme);
+  EXPECT_TRUE(EditText(notepad) == shown) << "notepad shows something else than the readme";
 
   DWORD viewer = 0;
   GetWindowThreadProcessId(notepad, &viewer);

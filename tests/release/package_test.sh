@@ -44,14 +44,16 @@ unpacked="$work/unpacked"
 mkdir "$unpacked"
 unzip -q "$zip" -d "$unpacked"
 
-# The readme as Help opens it: code page 932, CRLF on every line, the
+# The readme as Help opens it: UTF-8 with a byte-order mark (read the same by
+# the system's editor on a system of any language), CRLF on every line, the
 # version filled in, the same text as the source otherwise.
 readme="$unpacked/readme.txt"
 check "the readme is the one beside the built program" cmp -s "$readme" "$build/app/readme.txt"
 check "every line of the readme ends in CRLF" test "$(grep -c $'[^\r]$' "$readme")" = 0
 expected="$(sed "s/@TW_VERSION_DISPLAY@/$version/" "$source/app/readme.txt")"
-check "the readme in code page 932 reads as the source" \
-  test "$(iconv -f CP932 -t UTF-8 "$readme" | tr -d '\r')" = "$expected"
+check "the readme starts with the UTF-8 byte-order mark" test "$(head -c 3 "$readme" | od -An -tx1)" = " ef bb bf"
+check "the readme after its mark reads as the source" \
+  test "$(tail -c +4 "$readme" | iconv -f UTF-8 -t UTF-8 | tr -d '\r')" = "$expected"
 check "the readme names version $version" grep -q "ver $version" <<<"$expected"
 
 # The program: no debugging sections, no link to a file not shipped, no time
@@ -70,6 +72,18 @@ echo "decoy" >"$work/elsewhere/readme.txt"
 unpacked_windows="$(winepath -w "$unpacked" 2>/dev/null)"
 check "the unpacked program's version resource and Help" \
   bash -c 'cd "$1" && TW_UNPACKED="$2" "$3" "$4"' _ "$work/elsewhere" "$unpacked_windows" \
+  "$source/scripts/wine-run.sh" "$release_tests"
+
+# Again under an English locale (system code page 1252), from a folder whose
+# name holds a character that code page 932 lacks, as a user's folder may.
+# The Windows name is Wine's drive Z: over the root, so that no conversion of
+# the name through any code page is involved.
+user_folder="$work/Zoë/tarnwick"
+mkdir -p "$user_folder"
+cp "$unpacked"/* "$user_folder/"
+user_folder_windows="Z:${user_folder//\//\\}"
+check "the unpacked program from a folder named with ë, English locale" \
+  bash -c 'cd "$1" && TW_LANG=C.UTF-8 TW_UNPACKED="$2" "$3" "$4"' _ "$work/elsewhere" "$user_folder_windows" \
   "$source/scripts/wine-run.sh" "$release_tests"
 
 # Again from relinked files with newer times: the same bytes.
