@@ -8,6 +8,7 @@
 #include "runtime/Exceptions.h"
 #include "runtime/Faults.h"
 #include "runtime/Format.h"
+#include "runtime/Platform.h"
 #include "runtime/ScopeExit.h"
 #include "runtime/Text.h"
 #include "ui/Forms.h"
@@ -262,11 +263,14 @@ void TApplication::Publish(Publisher& p) {
 TApplication::TApplication(TComponent* owner) : TComponent(owner) {
   if (!application) application = this;
   icon_ = LoadIconA(ModuleInstance(), "MAINICON");
-  char path[256] = {};
-  const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-  path[std::min<DWORD>(n, sizeof path - 1)] = '\0';
-  OemToCharA(path, path);
-  storedTitle_ = AppTitleFromModuleName(path);
+  // Read wide and only the file's own name converted: a folder whose name the
+  // program's code page cannot hold must not spoil the title.
+  wchar_t path[1024] = {};
+  const DWORD n = GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));
+  const std::wstring_view full(path, std::min<std::size_t>(n, std::size(path) - 1));
+  const std::wstring_view name = full.substr(full.find_last_of(L"\\/") + 1);
+  storedTitle_ = AppTitleFromModuleName(
+      platform::WideToAnsi(std::u16string(reinterpret_cast<const char16_t*>(name.data()), name.size())));
   CreateAppWindow();
 }
 

@@ -14,11 +14,11 @@ namespace {
 
 TScreen* screen = nullptr;
 
-// The non-client metrics record as the platform's older definition has it:
-// the compiler's structure has grown a field since (344 bytes), and some
-// platforms refuse the longer record.
-constexpr UINT kNonClientMetricsSize = 340;
-static_assert(kNonClientMetricsSize <= sizeof(NONCLIENTMETRICSA));
+// The non-client metrics record as the platform's older definition has it
+// (340 bytes narrow, 500 wide): the compiler's structure has grown a field
+// since, and some platforms refuse the longer record.
+constexpr UINT kNonClientMetricsSize = 500;
+static_assert(kNonClientMetricsSize + sizeof(int) == sizeof(NONCLIENTMETRICSW));
 
 }  // namespace
 
@@ -95,11 +95,13 @@ void InstallGlobalFormFinder() {
 
 void TScreen::ReadMetrics() {
   pixelsPerInch_ = ScreenPixelsPerInch();
-  NONCLIENTMETRICSA metrics{};
+  // Read wide: the narrow record's face name would be decoded by the system's
+  // code page after the platform encoded it by the program's.
+  NONCLIENTMETRICSW metrics{};
   metrics.cbSize = kNonClientMetricsSize;
   auto font = std::make_unique<TFont>();
-  if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, kNonClientMetricsSize, &metrics, 0)) {
-    HFONT handle = CreateFontIndirectA(&metrics.lfStatusFont);
+  if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, kNonClientMetricsSize, &metrics, 0)) {
+    HFONT handle = CreateFontIndirectW(&metrics.lfStatusFont);
     if (handle)
       font->SetHandle(handle);
     else
