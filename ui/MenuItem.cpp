@@ -1,0 +1,613 @@
+#include "ui/MenuItem.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <vector>
+
+#include "core/Lists.h"
+#include "core/Reader.h"
+#include "runtime/Exceptions.h"
+#include "runtime/Fields.h"
+#include "runtime/MessageIds.h"
+#include "runtime/Text.h"
+#include "ui/Accelerators.h"
+#include "ui/MenuDispatch.h"
+#include "ui/Menus.h"
+#include "ui/SystemInfo.h"
+
+namespace tw {
+
+namespace {
+
+// The record InsertMenuItemA takes, in the size every platform version
+// accepts: the fields up to and including cch.
+constexpr UINT kMenuItemInfoSize = 44;
+static_assert(offsetof(MENUITEMINFOA, cch) + sizeof(UINT) == kMenuItemInfoSize);
+// MIIM_STATE | MIIM_ID | MIIM_SUBMENU | MIIM_CHECKMARKS | MIIM_TYPE | MIIM_DATA.
+constexpr UINT kMenuItemInfoMask = 0x3F;
+
+// ---- Command ids -------------------------------------------------------------------
+
+// Every item of the process has its own 16-bit command id: the lowest free one
+// is taken, and given back when the item goes, except 0, which the first item
+// ever made keeps for good.
+class CommandIdPool {
+ public:
+  std::uint16_t Take() {
+    for (std::size_t w = 0; w < bits_.size(); ++w) {
+      if (bits_[w] == ~std::uint32_t{0}) continue;
+      const int bit = std::countr_one(bits_[w]);
+      bits_[w] |= std::uint32_t{1} << bit;
+      return static_cast<std::uint16_t>(w * 32 + static_cast<std::size_t>(bit));
+    }
+    throw EMenuError(msg::OutOfSystemResources);
+  }
+  void Release(std::uint16_t id) {
+    if (id != 0) bits_[id / 32] &= ~(std::uint32_t{1} << (id % 32));
+  }
+
+ private:
+  std::array<std::uint32_t, 65536 / 32> bits_{};
+};
+
+CommandIdPool& CommandIds() {
+  static CommandIdPool pool;
+  return pool;
+}
+
+// ---- Automatic accelerators ----------------------------------------------------------
+
+constexpr std::string_view kHotkeyPool = "1234567890ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+
+// The position of the first character whose upper case is still in the pool.
+std::size_t FirstUsableChar(std::string_view caption, std::string_view pool) {
+  for (std::size_t i = 0; i < caption.size(); i += CharLengthAt(caption, i))
+    if (CharLengthAt(caption, i) == 1 && pool.find(UpperAscii(caption[i])) != std::string_view::npos) return i;
+  return std::string_view::npos;
+}
+
+// Marks the accelerator on a double-byte system: a caption that holds a
+// double-byte character gets "(&X)" at its end, or before a final "..."; any
+// other caption gets "&" before the character found (nothing without one).
+std::string WithBracketAccelerator(std::string caption, std::size_t pos, char accelerator) {
+  if (HasDoubleByteChar(caption)) {
+    const std::string group = std::string("(&") + accelerator + ")";
+    const bool dots = caption.size() >= 3 && caption.ends_with("...");
+    caption.insert(dots ? caption.size() - 3 : caption.size(), group);
+  } else if (pos != std::string::npos) {
+    caption.insert(pos, 1, '&');
+  }
+  return caption;
+}
+
+struct HotkeyEntry {
+  TMenuItem* item;
+  std::string caption;
+};
+
+struct HotkeyPass {
+  std::vector<HotkeyEntry> done;
+  std::vector<HotkeyEntry> open;
+  std::string pool;
+};
+
+}  // namespace
+
+// ---- TMenuItem ---------------------------------------------------------------------------
+
+void TMenuItem::Publish(Publisher& p) {
+  TW_PROPERTY(Caption, &Self::Caption, &Self::SetCaption);
+  TW_PROPERTY(Checked, &Self::Checked, &Self::SetChecked);
+  TW_PROPERTY(Enabled, &Self::Enabled, &Self::SetEnabled);
+  TW_PROPERTY(Visible, &Self::Visible, &Self::SetVisible);
+  TW_PROPERTY(Default, &Self::Default, &Self::SetDefault);
+  TW_PROPERTY(RadioItem, &Self::RadioItem, &Self::SetRadioItem);
+  TW_PROPERTY(GroupIndex, &Self::GroupIndex, &Self::SetGroupIndex);
+  TW_PROPERTY(Break, &Self::Break, &Self::SetBreak);
+  TW_PROPERTY(ShortCut, &Self::ShortCut, &Self::SetShortCut);
+  TW_PROPERTY(AutoHotkeys, &Self::AutoHotkeys, &Self::SetAutoHotkeys);
+  TW_PROPERTY(AutoLineReduction, &Self::AutoLineReduction, &Self::SetAutoLineReduction);
+  TW_PROPERTY(HelpContext, &Self::HelpContext, &Self::SetHelpContext);
+  TW_PROPERTY(Hint, &Self::Hint, &Self::SetHint);
+  TW_PROPERTY(ImageIndex, &Self::ImageIndex, &Self::SetImageIndex);
+  TW_PROPERTY(OnClick, &Self::OnClick, &Self::SetOnClick);
+}
+
+TMenuItem::TMenuItem(TComponent* owner) : TComponent(owner), command_(CommandIds().Take()) {}
+
+TMenuItem::~TMenuItem() {
+  BeginDestruction();
+  for (TMenuItem*& entry : DispatchStack())
+    if (entry == this) entry = nullptr;
+  // A destructor passes nothing on: whatever the parent's change step raises
+  // (an OnChange handler, say), this item still leaves the tree.
+  if (parent_) {
+    try {
+      parent_->Remove(this);
+    } catch (...) {
+    }
+    if (parent_ && parent_->items_) {
+      parent_->items_->RemoveItem(this);
+      if (parent_->items_->Count() == 0) parent_->items_.reset();
+    }
+    parent_ = nullptr;
+  }
+  while (items_ && items_->Count() > 0) {
+    auto* child = static_cast<TMenuItem*>(items_->ItemAt(0));
+    FreeIfPresent(child);
+    // The child takes itself out of the list; should it not have, the loop
+    // must still move on.
+    if (items_ && items_->Count() > 0 && items_->ItemAt(0) == child) items_->DeleteAt(0);
+  }
+  items_.reset();
+  if (mergedWith_) {
+    TMenuItem* host = mergedWith_;
+    host->merged_ = nullptr;
+    mergedWith_ = nullptr;
+    try {
+      host->RebuildHandle();
+    } catch (...) {
+    }
+  }
+  if (merged_) {
+    merged_->mergedWith_ = nullptr;
+    merged_ = nullptr;
+  }
+  if (handle_) {
+    // Entries are taken out first: destroying a native menu would destroy the
+    // submenus still in it, which belong to the children.
+    while (GetMenuItemCount(handle_) > 0)
+      if (!RemoveMenu(handle_, 0, MF_BYPOSITION)) break;
+    DestroyMenu(handle_);
+    handle_ = nullptr;
+  }
+  if (menu_ && menu_->items_ == this) menu_->items_ = nullptr;
+  menu_ = nullptr;
+  CommandIds().Release(command_);
+}
+
+void TMenuItem::SetCaption(std::string value) { ChangeAndRebuild(caption_, std::move(value)); }
+
+void TMenuItem::SetChecked(bool value) {
+  if (!ChangeField(checked_, value)) return;
+  if (parent_ && !IsLoading())
+    CheckMenuItem(ParentNativeMenu(), command_, MF_BYCOMMAND | (value ? MF_CHECKED : MF_UNCHECKED));
+  if (value && radioItem_) TurnSiblingsOff();
+}
+
+void TMenuItem::SetEnabled(bool value) {
+  if (!ChangeField(enabled_, value)) return;
+  // A submenu entry has no command id on the NT family, and an entry of a
+  // merged item lives in another item's native menu: both are rebuilt.
+  if ((NtPlatform() && Count() > 0) || (parent_ && parent_->mergedWith_)) {
+    MenuChanged(true);
+  } else if (parent_ && !IsLoading()) {
+    EnableMenuItem(parent_->Handle(), command_, MF_BYCOMMAND | (value ? MF_ENABLED : MF_DISABLED | MF_GRAYED));
+    MenuChanged(false);
+  }
+}
+
+void TMenuItem::SetVisible(bool value) { ChangeAndRebuild(visible_, std::move(value)); }
+
+void TMenuItem::SetDefault(bool value) {
+  if (default_ == value) return;
+  if (value && parent_)
+    for (int i = 0; i < parent_->Count(); ++i) parent_->Item(i)->default_ = false;
+  default_ = value;
+  MenuChanged(true);
+}
+
+void TMenuItem::SetRadioItem(bool value) {
+  if (!ChangeField(radioItem_, value)) return;
+  if (value && checked_) TurnSiblingsOff();
+  MenuChanged(true);
+}
+
+void TMenuItem::SetGroupIndex(std::uint8_t value) {
+  if (groupIndex_ == value) return;
+  if (parent_) parent_->VerifyGroupIndex(parent_->IndexOf(this), value);
+  groupIndex_ = value;
+  if (checked_ && radioItem_) TurnSiblingsOff();
+}
+
+void TMenuItem::SetBreak(TMenuBreak value) { ChangeAndRebuild(break_, std::move(value)); }
+
+void TMenuItem::SetShortCut(TShortCut value) { ChangeAndRebuild(shortCut_, std::move(value)); }
+
+void TMenuItem::SetAutoHotkeys(TMenuItemAutoFlag value) { ChangeAndRebuild(autoHotkeys_, std::move(value)); }
+
+void TMenuItem::SetAutoLineReduction(TMenuItemAutoFlag value) {
+  ChangeAndRebuild(autoLineReduction_, std::move(value));
+}
+
+void TMenuItem::SetImageIndex(TImageIndex value) { ChangeAndRebuild(imageIndex_, std::move(value)); }
+
+bool TMenuItem::IsAutoHotkeys() const {
+  switch (autoHotkeys_) {
+    case maAutomatic: return true;
+    case maManual: return false;
+    default: return parent_ ? parent_->IsAutoHotkeys() : true;
+  }
+}
+
+bool TMenuItem::IsAutoLineReduction() const {
+  switch (autoLineReduction_) {
+    case maAutomatic: return true;
+    case maManual: return false;
+    default: return parent_ ? parent_->IsAutoLineReduction() : true;
+  }
+}
+
+// ---- TMenuItem: the tree ----
+
+void TMenuItem::Insert(int index, TMenuItem* item) {
+  if (!item) throw EMenuError(msg::MenuNotFound);
+  // An item with a parent, a menu's root item, or an item above this one
+  // (which would make the tree a loop) cannot come in.
+  if (item->parent_ || item->menu_) throw EMenuError(msg::MenuReinserted);
+  for (const TMenuItem* p = this; p; p = p->parent_)
+    if (p == item) throw EMenuError(msg::MenuReinserted);
+  const int count = Count();
+  if (index < 0 || index > count) throw EListError(msg::ListIndexError, {index});
+  std::uint8_t group = item->groupIndex_;
+  if (index > 0) group = std::max(group, Item(index - 1)->groupIndex_);
+  VerifyGroupIndex(index, group);
+  item->groupIndex_ = group;
+  if (!items_) items_ = std::make_unique<TList>();
+  items_->InsertAt(index, item);
+  item->parent_ = this;
+  if (handle_ || mergedWith_) RebuildHandle();
+  MenuChanged(Count() == 1);
+}
+
+void TMenuItem::Delete(int index) {
+  if (!items_ || index < 0 || index >= items_->Count()) throw EMenuError(msg::MenuIndexError);
+  auto* item = static_cast<TMenuItem*>(items_->ItemAt(index));
+  items_->DeleteAt(index);
+  if (items_->Count() == 0) items_.reset();
+  item->parent_ = nullptr;
+  if (handle_ || mergedWith_) RebuildHandle();
+  MenuChanged(Count() == 0);
+}
+
+void TMenuItem::Remove(TMenuItem* item) {
+  const int index = IndexOf(item);
+  if (index < 0) throw EMenuError(msg::MenuNotFound);
+  Delete(index);
+}
+
+int TMenuItem::Count() const { return items_ ? items_->Count() : 0; }
+
+TMenuItem* TMenuItem::Item(int index) const {
+  if (!items_) throw EMenuError(msg::MenuIndexError);
+  return static_cast<TMenuItem*>(items_->ItemAt(index));
+}
+
+int TMenuItem::IndexOf(const TMenuItem* item) const { return items_ ? items_->IndexOfItem(item) : -1; }
+
+int TMenuItem::MenuIndex() const { return parent_ ? parent_->IndexOf(this) : -1; }
+
+void TMenuItem::SetMenuIndex(int value) {
+  if (!parent_) return;
+  TMenuItem* parent = parent_;
+  value = std::clamp(value, 0, parent->Count() - 1);
+  if (value == parent->IndexOf(this)) return;
+  parent->Remove(this);
+  parent->Insert(value, this);
+}
+
+TMenu* TMenuItem::ParentMenu() const {
+  const TMenuItem* root = this;
+  while (root->parent_) root = root->parent_;
+  return root->menu_;
+}
+
+void TMenuItem::Click() {
+  if (enabled_) onClick_(this);
+}
+
+void TMenuItem::VerifyGroupIndex(int position, std::uint8_t value) {
+  const int count = Count();
+  for (int i = 0; i < std::min(position, count); ++i)
+    if (Item(i)->groupIndex_ > value) throw EMenuError(msg::GroupIndexTooLow);
+  for (int i = std::max(position, 0); i < count; ++i)
+    if (Item(i)->groupIndex_ < value) Item(i)->groupIndex_ = value;
+}
+
+void TMenuItem::TurnSiblingsOff() {
+  if (!parent_) return;
+  for (int i = 0; i < parent_->Count(); ++i) {
+    TMenuItem* sibling = parent_->Item(i);
+    if (sibling != this && sibling->radioItem_ && sibling->groupIndex_ == groupIndex_) sibling->SetChecked(false);
+  }
+}
+
+// ---- TMenuItem: changes and the native menu ----
+
+void TMenuItem::MenuChanged(bool rebuild) {
+  if (parent_)
+    parent_->SubItemChanged(rebuild);
+  else if (menu_)
+    menu_->MenuChanged(nullptr, rebuild);
+}
+
+void TMenuItem::SubItemChanged(bool rebuild) {
+  if (rebuild && (handle_ || mergedWith_)) RebuildHandle();
+  if (parent_)
+    parent_->SubItemChanged(false);
+  else if (menu_)
+    menu_->ItemChanged();
+}
+
+HMENU TMenuItem::Handle() {
+  if (!handle_) {
+    handle_ = CreateMenu();
+    if (!handle_) throw EMenuError(msg::OutOfSystemResources);
+    PopulateMenu();
+  }
+  return handle_;
+}
+
+HMENU TMenuItem::ParentNativeMenu() const {
+  return parent_->mergedWith_ ? parent_->mergedWith_->Handle() : parent_->Handle();
+}
+
+void TMenuItem::RebuildHandle() {
+  if (HasState(stDestroying)) return;
+  if (IsLoading()) {
+    streamedRebuild_ = true;
+    return;
+  }
+  if (mergedWith_) {
+    mergedWith_->RebuildHandle();
+    return;
+  }
+  if (handle_) {
+    while (GetMenuItemCount(handle_) > 0)
+      if (!RemoveMenu(handle_, 0, MF_BYPOSITION)) break;
+    if (!parent_ && menu_ && menu_->InheritsFrom(TMainMenu::StaticClassInfo())) {
+      // The bar is made again when the form asks for it (FM_MENUCHANGED).
+      DestroyMenu(handle_);
+      handle_ = nullptr;
+    } else {
+      PopulateMenu();
+    }
+  }
+  MenuChanged(false);
+}
+
+void TMenuItem::PopulateMenu() {
+  const bool mainMenuBar = !parent_ && menu_ && menu_->InheritsFrom(TMainMenu::StaticClassInfo());
+  if (mainMenuBar) {
+    InternalRethinkHotkeys(false);
+    InternalRethinkLines(false);
+  }
+  const HMENU menu = handle_;
+  WalkChildrenInGroupOrder([&](TMenuItem* item) {
+    if (item->visible_) item->AppendTo(menu, !mainMenuBar);
+    return false;
+  });
+}
+
+void TMenuItem::AppendTo(HMENU menu, bool showShortCut) {
+  const bool submenu = Count() > 0;
+  std::string text = caption_;
+  if (showShortCut && !submenu && shortCut_ != 0) text += "\t" + ShortCutToText(shortCut_);
+  if (PlatformMajorVersion() >= 4) {
+    UINT type = IsLine() ? MFT_SEPARATOR : MFT_STRING;
+    if (radioItem_) type |= MFT_RADIOCHECK;
+    if (break_ == mbBreak) type |= MFT_MENUBREAK;
+    if (break_ == mbBarBreak) type |= MFT_MENUBARBREAK;
+    UINT state = 0;
+    if (checked_) state |= MFS_CHECKED;
+    if (!enabled_) state |= MFS_GRAYED;
+    if (default_) state |= MFS_DEFAULT;
+    MENUITEMINFOA info{};
+    info.cbSize = kMenuItemInfoSize;
+    info.fMask = kMenuItemInfoMask;
+    info.fType = type;
+    info.fState = state;
+    info.wID = command_;
+    info.hSubMenu = submenu ? Handle() : nullptr;
+    info.dwTypeData = text.data();
+    info.cch = static_cast<UINT>(text.size());
+    InsertMenuItemA(menu, static_cast<UINT>(-1), TRUE, &info);
+    return;
+  }
+  UINT flags = MF_BYPOSITION;
+  if (IsLine()) flags |= MF_SEPARATOR;
+  if (break_ == mbBreak) flags |= MF_MENUBREAK;
+  if (break_ == mbBarBreak) flags |= MF_MENUBARBREAK;
+  if (checked_) flags |= MF_CHECKED;
+  if (!enabled_) flags |= MF_DISABLED | MF_GRAYED;
+  if (submenu)
+    InsertMenuA(menu, static_cast<UINT>(-1), flags | MF_POPUP, reinterpret_cast<UINT_PTR>(Handle()), caption_.c_str());
+  else
+    InsertMenuA(menu, static_cast<UINT>(-1), flags, command_, text.c_str());
+}
+
+bool TMenuItem::RethinkHotkeys() {
+  const bool changed = InternalRethinkHotkeys(true);
+  if (changed) RebuildHandle();
+  return changed;
+}
+
+bool TMenuItem::RethinkLines() {
+  const bool changed = InternalRethinkLines(true);
+  if (changed) RebuildHandle();
+  return changed;
+}
+
+bool TMenuItem::InternalRethinkHotkeys(bool force) {
+  if (!force && (!IsAutoHotkeys() || HasState(stDesigning))) return false;
+  const bool dbcs = DoubleByteSystem();
+
+  // Accelerators that are unique keep their character; a repeated one loses
+  // its mark. Those and the children without one queue up, each at the front.
+  std::string pool(kHotkeyPool);
+  std::vector<HotkeyEntry> queue;
+  for (int i = 0; i < Count(); ++i) {
+    TMenuItem* child = Item(i);
+    if (!child->visible_ || child->caption_.empty() || child->IsLine()) continue;
+    const std::string accelerator = AcceleratorOf(child->caption_);
+    if (accelerator.empty()) {
+      queue.insert(queue.begin(), {child, child->caption_});
+      continue;
+    }
+    if (accelerator.size() != 1) continue;
+    const char upper = UpperAscii(accelerator[0]);
+    if (kHotkeyPool.find(upper) == std::string_view::npos) continue;
+    if (const std::size_t at = pool.find(upper); at != std::string::npos) {
+      pool.erase(at, 1);
+      continue;
+    }
+    queue.insert(queue.begin(), {child, StripAccelerator(child->caption_, dbcs)});
+  }
+
+  // Passes over the queue from its last entry to its first, each starting
+  // from the same pool; the entries left open go to the end of the queue, so
+  // that the next pass serves them first. The pass that serves the most wins.
+  HotkeyPass best;
+  HotkeyPass last;
+  std::size_t bestDone = 0;
+  bool haveBest = false;
+  for (std::size_t passNo = 0; passNo < queue.size(); ++passNo) {
+    HotkeyPass pass{{}, {}, pool};
+    std::vector<TMenuItem*> openItems;
+    for (std::size_t i = queue.size(); i-- > 0;) {
+      HotkeyEntry entry = queue[i];
+      const std::size_t pos = FirstUsableChar(entry.caption, pass.pool);
+      if (pos == std::string::npos) {
+        openItems.push_back(entry.item);
+        pass.open.push_back(std::move(entry));
+        continue;
+      }
+      const char accelerator = UpperAscii(entry.caption[pos]);
+      pass.pool.erase(pass.pool.find(accelerator), 1);
+      if (dbcs)
+        entry.caption = WithBracketAccelerator(std::move(entry.caption), pos, accelerator);
+      else
+        entry.caption.insert(pos, 1, '&');
+      pass.done.push_back(std::move(entry));
+    }
+    const bool finished = pass.open.empty();
+    if (pass.done.size() > bestDone) {
+      bestDone = pass.done.size();
+      best = pass;
+      haveBest = true;
+    }
+    last = std::move(pass);
+    if (finished) break;
+    std::stable_partition(queue.begin(), queue.end(), [&openItems](const HotkeyEntry& e) {
+      return std::find(openItems.begin(), openItems.end(), e.item) == openItems.end();
+    });
+  }
+  if (!haveBest) best = std::move(last);
+
+  std::vector<HotkeyEntry> entries = std::move(best.done);
+  entries.insert(entries.end(), best.open.begin(), best.open.end());
+  if (dbcs) {
+    // What the passes could not serve gets the pool's last characters in the
+    // bracket form.
+    for (HotkeyEntry& entry : entries) {
+      if (best.pool.empty()) break;
+      if (AcceleratorPosition(entry.caption) != std::string::npos) continue;
+      std::string marked = WithBracketAccelerator(entry.caption, std::string::npos, best.pool.back());
+      if (marked != entry.caption) {
+        entry.caption = std::move(marked);
+        best.pool.pop_back();
+      }
+    }
+  }
+  for (HotkeyEntry& entry : entries) entry.item->caption_ = std::move(entry.caption);
+  return !entries.empty();
+}
+
+bool TMenuItem::InternalRethinkLines(bool force) {
+  if (!force && (!IsAutoLineReduction() || HasState(stDesigning))) return false;
+  const int count = Count();
+  bool changed = false;
+  // Hides the separators from one end up to the first visible entry; where
+  // that entry stands (the far end when there is none).
+  auto hideOuterLines = [&](int from, int end, int step) {
+    for (int k = from; k != end; k += step) {
+      TMenuItem* item = Item(k);
+      if (item->IsLine())
+        changed |= ChangeField(item->visible_, false);
+      else if (item->visible_)
+        return k;
+    }
+    return end;
+  };
+  int i = hideOuterLines(0, count, 1);
+  // Of separators in a row only the last counts; it shows once a visible
+  // entry follows it.
+  TMenuItem* pending = nullptr;
+  for (; i < count; ++i) {
+    TMenuItem* item = Item(i);
+    if (item->IsLine()) {
+      if (pending) changed |= ChangeField(pending->visible_, false);
+      pending = item;
+    } else if (item->visible_) {
+      if (pending) changed |= ChangeField(pending->visible_, true);
+      pending = nullptr;
+    }
+  }
+  hideOuterLines(count - 1, -1, -1);
+  return changed;
+}
+
+void TMenuItem::MergeWith(TMenuItem* item) {
+  if (merged_ == item || item == this) return;
+  if (merged_) merged_->mergedWith_ = nullptr;
+  if (item && item->mergedWith_) {
+    TMenuItem* previousHost = item->mergedWith_;
+    previousHost->merged_ = nullptr;
+    item->mergedWith_ = nullptr;
+    previousHost->RebuildHandle();
+  }
+  merged_ = item;
+  if (item) item->mergedWith_ = this;
+  RebuildHandle();
+}
+
+// ---- TMenuItem: streaming ----
+
+void TMenuItem::DeclareCustomProperties(TFiler* filer) {
+  Inherited::DeclareCustomProperties(filer);
+  if (!filer) return;
+  filer->DefineCustomProperty("ShortCutText",
+                              [this](TReader& reader) { SetShortCut(TextToShortCut(reader.ReadTextValue())); });
+}
+
+void TMenuItem::SetStreamParent(TComponent* parent) {
+  if (parent_) parent_->Remove(this);
+  if (IsInstanceOf(parent, TMenu::StaticClassInfo())) {
+    if (TMenuItem* root = static_cast<TMenu*>(parent)->Items()) root->Add(this);
+  } else if (IsInstanceOf(parent, TMenuItem::StaticClassInfo())) {
+    static_cast<TMenuItem*>(parent)->Add(this);
+  }
+}
+
+TComponent* TMenuItem::StreamParentOf() const {
+  if (parent_ && !parent_->parent_ && parent_->menu_) return parent_->menu_;
+  return parent_;
+}
+
+void TMenuItem::PlaceChildAt(TComponent& child, int position) {
+  if (!IsInstanceOf(&child, TMenuItem::StaticClassInfo())) return;
+  auto& item = static_cast<TMenuItem&>(child);
+  if (item.parent_ == this) item.SetMenuIndex(position);
+}
+
+void TMenuItem::AfterLoad() {
+  TComponent::AfterLoad();
+  if (streamedRebuild_) {
+    streamedRebuild_ = false;
+    RebuildHandle();
+  }
+}
+
+}  // namespace tw
