@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 #include "core/Lists.h"
@@ -15,18 +16,12 @@
 #include "ui/Accelerators.h"
 #include "ui/MenuDispatch.h"
 #include "ui/Menus.h"
+#include "ui/NativeMenu.h"
 #include "ui/SystemInfo.h"
 
 namespace tw {
 
 namespace {
-
-// The record InsertMenuItemA takes, in the size every platform version
-// accepts: the fields up to and including cch.
-constexpr UINT kMenuItemInfoSize = 44;
-static_assert(offsetof(MENUITEMINFOA, cch) + sizeof(UINT) == kMenuItemInfoSize);
-// MIIM_STATE | MIIM_ID | MIIM_SUBMENU | MIIM_CHECKMARKS | MIIM_TYPE | MIIM_DATA.
-constexpr UINT kMenuItemInfoMask = 0x3F;
 
 // ---- Command ids -------------------------------------------------------------------
 
@@ -155,14 +150,7 @@ TMenuItem::~TMenuItem() {
     merged_->mergedWith_ = nullptr;
     merged_ = nullptr;
   }
-  if (handle_) {
-    // Entries are taken out first: destroying a native menu would destroy the
-    // submenus still in it, which belong to the children.
-    while (GetMenuItemCount(handle_) > 0)
-      if (!RemoveMenu(handle_, 0, MF_BYPOSITION)) break;
-    DestroyMenu(handle_);
-    handle_ = nullptr;
-  }
+  if (handle_) DestroyNativeMenu(std::exchange(handle_, nullptr));
   if (menu_ && menu_->items_ == this) menu_->items_ = nullptr;
   menu_ = nullptr;
   CommandIds().Release(command_);
@@ -172,8 +160,7 @@ void TMenuItem::SetCaption(std::string value) { ChangeAndRebuild(caption_, std::
 
 void TMenuItem::SetChecked(bool value) {
   if (!ChangeField(checked_, value)) return;
-  if (parent_ && !IsLoading())
-    CheckMenuItem(ParentNativeMenu(), command_, MF_BYCOMMAND | (value ? MF_CHECKED : MF_UNCHECKED));
+  if (parent_ && !IsLoading()) CheckNativeEntry(ParentNativeMenu(), command_, value);
   if (value && radioItem_) TurnSiblingsOff();
 }
 
@@ -184,7 +171,7 @@ void TMenuItem::SetEnabled(bool value) {
   if ((NtPlatform() && Count() > 0) || (parent_ && parent_->mergedWith_)) {
     MenuChanged(true);
   } else if (parent_ && !IsLoading()) {
-    EnableMenuItem(parent_->Handle(), command_, MF_BYCOMMAND | (value ? MF_ENABLED : MF_DISABLED | MF_GRAYED));
+    EnableNativeEntry(parent_->Handle(), command_, value);
     MenuChanged(false);
   }
 }
@@ -343,8 +330,7 @@ void TMenuItem::SubItemChanged(bool rebuild) {
 
 HMENU TMenuItem::Handle() {
   if (!handle_) {
-    handle_ = CreateMenu();
-    if (!handle_) throw EMenuError(msg::OutOfSystemResources);
+    handle_ = CreateNativeMenu();
     PopulateMenu();
   }
   return handle_;
@@ -365,13 +351,11 @@ void TMenuItem::RebuildHandle() {
     return;
   }
   if (handle_) {
-    while (GetMenuItemCount(handle_) > 0)
-      if (!RemoveMenu(handle_, 0, MF_BYPOSITION)) break;
-    if (!parent_ && menu_ && menu_->InheritsFrom(TMainMenu::StaticClassInfo())) {
+    if (IsMainMenuBar()) {
       // The bar is made again when the form asks for it (FM_MENUCHANGED).
-      DestroyMenu(handle_);
-      handle_ = nullptr;
+      DestroyNativeMenu(std::exchange(handle_, nullptr));
     } else {
+      ClearNativeMenu(handle_);
       PopulateMenu();
     }
   }
@@ -379,7 +363,7 @@ void TMenuItem::RebuildHandle() {
 }
 
 void TMenuItem::PopulateMenu() {
-  const bool mainMenuBar = !parent_ && menu_ && menu_->InheritsFrom(TMainMenu::StaticClassInfo());
+  const bool mainMenuBar = IsMainMenuBar();
   if (mainMenuBar) {
     InternalRethinkHotkeys(false);
     InternalRethinkLines(false);
@@ -391,41 +375,22 @@ void TMenuItem::PopulateMenu() {
   });
 }
 
+bool TMenuItem::IsMainMenuBar() const { return !parent_ && menu_ && menu_->InheritsFrom(TMainMenu::StaticClassInfo()); }
+
 void TMenuItem::AppendTo(HMENU menu, bool showShortCut) {
-  const bool submenu = Count() > 0;
-  std::string text = caption_;
-  if (showShortCut && !submenu && shortCut_ != 0) text += "\t" + ShortCutToText(shortCut_);
-  if (PlatformMajorVersion() >= 4) {
-    UINT type = IsLine() ? MFT_SEPARATOR : MFT_STRING;
-    if (radioItem_) type |= MFT_RADIOCHECK;
-    if (break_ == mbBreak) type |= MFT_MENUBREAK;
-    if (break_ == mbBarBreak) type |= MFT_MENUBARBREAK;
-    UINT state = 0;
-    if (checked_) state |= MFS_CHECKED;
-    if (!enabled_) state |= MFS_GRAYED;
-    if (default_) state |= MFS_DEFAULT;
-    MENUITEMINFOA info{};
-    info.cbSize = kMenuItemInfoSize;
-    info.fMask = kMenuItemInfoMask;
-    info.fType = type;
-    info.fState = state;
-    info.wID = command_;
-    info.hSubMenu = submenu ? Handle() : nullptr;
-    info.dwTypeData = text.data();
-    info.cch = static_cast<UINT>(text.size());
-    InsertMenuItemA(menu, static_cast<UINT>(-1), TRUE, &info);
-    return;
-  }
-  UINT flags = MF_BYPOSITION;
-  if (IsLine()) flags |= MF_SEPARATOR;
-  if (break_ == mbBreak) flags |= MF_MENUBREAK;
-  if (break_ == mbBarBreak) flags |= MF_MENUBARBREAK;
-  if (checked_) flags |= MF_CHECKED;
-  if (!enabled_) flags |= MF_DISABLED | MF_GRAYED;
-  if (submenu)
-    InsertMenuA(menu, static_cast<UINT>(-1), flags | MF_POPUP, reinterpret_cast<UINT_PTR>(Handle()), caption_.c_str());
-  else
-    InsertMenuA(menu, static_cast<UINT>(-1), flags, command_, text.c_str());
+  TNativeMenuEntry entry;
+  entry.text = caption_;
+  if (showShortCut && Count() == 0 && shortCut_ != 0) entry.text += "\t" + ShortCutToText(shortCut_);
+  entry.command = command_;
+  entry.separator = IsLine();
+  entry.radioCheck = radioItem_;
+  entry.menuBreak = break_ == mbBreak;
+  entry.barBreak = break_ == mbBarBreak;
+  entry.checked = checked_;
+  entry.enabled = enabled_;
+  entry.isDefault = default_;
+  if (Count() > 0) entry.submenu = Handle();
+  AppendNativeEntry(menu, entry);
 }
 
 bool TMenuItem::RethinkHotkeys() {

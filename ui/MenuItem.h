@@ -166,6 +166,8 @@ class TMenuItem : public TComponent {
   }
   void SubItemChanged(bool rebuild);
   void RebuildHandle();
+  // The root item of a main menu: its native menu is the menu bar.
+  bool IsMainMenuBar() const;
   void PopulateMenu();
   void AppendTo(HMENU menu, bool showShortCut);
   // Every existing child before the position must have a group index of at

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <functional>
 #include <mutex>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "core/ClassRegistry.h"
@@ -13,6 +15,7 @@
 #include "ui/Guard.h"
 #include "ui/MenuDispatch.h"
 #include "ui/Messages.h"
+#include "ui/NativeMenu.h"
 
 namespace tw {
 
@@ -97,7 +100,7 @@ bool TMenu::DispatchPopup(HMENU submenu) {
 LRESULT TMenu::ProcessMenuChar(UINT ch, UINT flags, HMENU menu) {
   (void)flags;
   if (!menu) return 0;
-  const int count = GetMenuItemCount(menu);
+  const int count = NativeEntryCount(menu);
 
   struct Entry {
     TMenuItem* item = nullptr;
@@ -106,21 +109,18 @@ LRESULT TMenu::ProcessMenuChar(UINT ch, UINT flags, HMENU menu) {
   std::vector<Entry> entries(static_cast<std::size_t>(std::max(count, 0)));
   int highlighted = -1;
   for (int pos = 0; pos < count; ++pos) {
-    const UINT state = GetMenuState(menu, static_cast<UINT>(pos), MF_BYPOSITION);
-    if (state == static_cast<UINT>(-1)) continue;
+    const std::optional<UINT> flags = NativeEntryFlags(menu, pos);
+    if (!flags) continue;
     Entry& entry = entries[static_cast<std::size_t>(pos)];
-    // A submenu entry keeps its flags in the low byte; the high byte is the
-    // submenu's entry count.
-    entry.flags = (state & MF_POPUP) ? (state & 0xFF) : state;
+    entry.flags = *flags;
     if (entry.flags & MF_HILITE) highlighted = pos;
     // Separators are never chosen by a character, not even "-".
     if (!(entry.flags & MF_POPUP) && (entry.flags & MF_SEPARATOR)) continue;
     TMenuItem* item = nullptr;
     if (entry.flags & MF_POPUP) {
-      item = FindItemByHandle(GetSubMenu(menu, pos));
-    } else {
-      const UINT id = GetMenuItemID(menu, pos);
-      if (id != static_cast<UINT>(-1) && id <= 0xFFFF) item = FindItemByCommand(static_cast<std::uint16_t>(id));
+      item = FindItemByHandle(NativeEntrySubmenu(menu, pos));
+    } else if (const std::optional<std::uint16_t> command = NativeEntryCommand(menu, pos)) {
+      item = FindItemByCommand(*command);
     }
     if (item && !item->IsLine()) entry.item = item;
   }
@@ -281,28 +281,7 @@ void TMainMenu::ItemChanged() {
 void TMainMenu::WindowAttached() { UpdateImage(); }
 
 bool TMainMenu::UpdateImage() {
-  // Each entry: its text, "$" when disabled, "@" when it starts a column, "#"
-  // when grey, then ";". An entry starts only while 5 bytes are left, and its
-  // text is cut so that the 4 marks after it always fit.
-  constexpr int kImageSize = 512;
-  std::array<char, kImageSize> buffer{};
-  int used = 0;
-  const HMENU menu = Handle();
-  const int count = menu ? GetMenuItemCount(menu) : 0;
-  for (int pos = 0; pos < count; ++pos) {
-    const int room = kImageSize - used;
-    if (room < 5) break;
-    int length = GetMenuStringA(menu, static_cast<UINT>(pos), buffer.data() + used, room - 4, MF_BYPOSITION);
-    length = std::clamp(length, 0, room - 5);
-    used += length;
-    const UINT state = GetMenuState(menu, static_cast<UINT>(pos), MF_BYPOSITION);
-    const UINT flags = state == static_cast<UINT>(-1) ? 0 : (state & MF_POPUP) ? (state & 0xFF) : state;
-    if (flags & MF_DISABLED) buffer[static_cast<std::size_t>(used++)] = '$';
-    if (flags & MF_MENUBREAK) buffer[static_cast<std::size_t>(used++)] = '@';
-    if (flags & MF_GRAYED) buffer[static_cast<std::size_t>(used++)] = '#';
-    buffer[static_cast<std::size_t>(used++)] = ';';
-  }
-  std::string image(buffer.data(), static_cast<std::size_t>(used));
+  std::string image = NativeMenuImage(Handle());
   if (hasImage_ && image == image_) return false;
   image_ = std::move(image);
   hasImage_ = true;
