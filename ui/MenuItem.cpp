@@ -12,9 +12,8 @@
 #include "runtime/Exceptions.h"
 #include "runtime/Fields.h"
 #include "runtime/MessageIds.h"
-#include "runtime/Text.h"
-#include "ui/Accelerators.h"
 #include "ui/MenuDispatch.h"
+#include "ui/MenuHotkeys.h"
 #include "ui/Menus.h"
 #include "ui/NativeMenu.h"
 #include "ui/SystemInfo.h"
@@ -52,42 +51,6 @@ CommandIdPool& CommandIds() {
   return pool;
 }
 
-// ---- Automatic accelerators ----------------------------------------------------------
-
-constexpr std::string_view kHotkeyPool = "1234567890ABCDEFGHIJKLMNOPQRSTUVWXYZ";
-
-// The position of the first character whose upper case is still in the pool.
-std::size_t FirstUsableChar(std::string_view caption, std::string_view pool) {
-  for (std::size_t i = 0; i < caption.size(); i += CharLengthAt(caption, i))
-    if (CharLengthAt(caption, i) == 1 && pool.find(UpperAscii(caption[i])) != std::string_view::npos) return i;
-  return std::string_view::npos;
-}
-
-// Marks the accelerator on a double-byte system: a caption that holds a
-// double-byte character gets "(&X)" at its end, or before a final "..."; any
-// other caption gets "&" before the character found (nothing without one).
-std::string WithBracketAccelerator(std::string caption, std::size_t pos, char accelerator) {
-  if (HasDoubleByteChar(caption)) {
-    const std::string group = std::string("(&") + accelerator + ")";
-    const bool dots = caption.size() >= 3 && caption.ends_with("...");
-    caption.insert(dots ? caption.size() - 3 : caption.size(), group);
-  } else if (pos != std::string::npos) {
-    caption.insert(pos, 1, '&');
-  }
-  return caption;
-}
-
-struct HotkeyEntry {
-  TMenuItem* item;
-  std::string caption;
-};
-
-struct HotkeyPass {
-  std::vector<HotkeyEntry> done;
-  std::vector<HotkeyEntry> open;
-  std::string pool;
-};
-
 }  // namespace
 
 // ---- TMenuItem ---------------------------------------------------------------------------
@@ -116,19 +79,31 @@ TMenuItem::~TMenuItem() {
   BeginDestruction();
   for (TMenuItem*& entry : DispatchStack())
     if (entry == this) entry = nullptr;
+  LeaveParent();
+  FreeChildren();
+  EndMerges();
+  if (handle_) DestroyNativeMenu(std::exchange(handle_, nullptr));
+  if (menu_ && menu_->items_ == this) menu_->items_ = nullptr;
+  menu_ = nullptr;
+  CommandIds().Release(command_);
+}
+
+void TMenuItem::LeaveParent() {
+  if (!parent_) return;
   // A destructor passes nothing on: whatever the parent's change step raises
   // (an OnChange handler, say), this item still leaves the tree.
-  if (parent_) {
-    try {
-      parent_->Remove(this);
-    } catch (...) {
-    }
-    if (parent_ && parent_->items_) {
-      parent_->items_->RemoveItem(this);
-      if (parent_->items_->Count() == 0) parent_->items_.reset();
-    }
-    parent_ = nullptr;
+  try {
+    parent_->Remove(this);
+  } catch (...) {
   }
+  if (parent_ && parent_->items_) {
+    parent_->items_->RemoveItem(this);
+    if (parent_->items_->Count() == 0) parent_->items_.reset();
+  }
+  parent_ = nullptr;
+}
+
+void TMenuItem::FreeChildren() {
   while (items_ && items_->Count() > 0) {
     auto* child = static_cast<TMenuItem*>(items_->ItemAt(0));
     FreeIfPresent(child);
@@ -137,10 +112,15 @@ TMenuItem::~TMenuItem() {
     if (items_ && items_->Count() > 0 && items_->ItemAt(0) == child) items_->DeleteAt(0);
   }
   items_.reset();
+}
+
+void TMenuItem::EndMerges() {
   if (mergedWith_) {
     TMenuItem* host = mergedWith_;
     host->merged_ = nullptr;
     mergedWith_ = nullptr;
+    // The host shows its own children again; its failure to do so must not
+    // keep this item from going.
     try {
       host->RebuildHandle();
     } catch (...) {
@@ -150,10 +130,6 @@ TMenuItem::~TMenuItem() {
     merged_->mergedWith_ = nullptr;
     merged_ = nullptr;
   }
-  if (handle_) DestroyNativeMenu(std::exchange(handle_, nullptr));
-  if (menu_ && menu_->items_ == this) menu_->items_ = nullptr;
-  menu_ = nullptr;
-  CommandIds().Release(command_);
 }
 
 void TMenuItem::SetCaption(std::string value) { ChangeAndRebuild(caption_, std::move(value)); }
@@ -407,87 +383,14 @@ bool TMenuItem::RethinkLines() {
 
 bool TMenuItem::InternalRethinkHotkeys(bool force) {
   if (!force && (!IsAutoHotkeys() || HasState(stDesigning))) return false;
-  const bool dbcs = DoubleByteSystem();
-
-  // Accelerators that are unique keep their character; a repeated one loses
-  // its mark. Those and the children without one queue up, each at the front.
-  std::string pool(kHotkeyPool);
-  std::vector<HotkeyEntry> queue;
+  std::vector<THotkeyCaption> captions;
   for (int i = 0; i < Count(); ++i) {
-    TMenuItem* child = Item(i);
-    if (!child->visible_ || child->caption_.empty() || child->IsLine()) continue;
-    const std::string accelerator = AcceleratorOf(child->caption_);
-    if (accelerator.empty()) {
-      queue.insert(queue.begin(), {child, child->caption_});
-      continue;
-    }
-    if (accelerator.size() != 1) continue;
-    const char upper = UpperAscii(accelerator[0]);
-    if (kHotkeyPool.find(upper) == std::string_view::npos) continue;
-    if (const std::size_t at = pool.find(upper); at != std::string::npos) {
-      pool.erase(at, 1);
-      continue;
-    }
-    queue.insert(queue.begin(), {child, StripAccelerator(child->caption_, dbcs)});
+    const TMenuItem* child = Item(i);
+    if (child->visible_ && !child->caption_.empty() && !child->IsLine()) captions.push_back({i, child->caption_});
   }
-
-  // Passes over the queue from its last entry to its first, each starting
-  // from the same pool; the entries left open go to the end of the queue, so
-  // that the next pass serves them first. The pass that serves the most wins.
-  HotkeyPass best;
-  HotkeyPass last;
-  std::size_t bestDone = 0;
-  bool haveBest = false;
-  for (std::size_t passNo = 0; passNo < queue.size(); ++passNo) {
-    HotkeyPass pass{{}, {}, pool};
-    std::vector<TMenuItem*> openItems;
-    for (std::size_t i = queue.size(); i-- > 0;) {
-      HotkeyEntry entry = queue[i];
-      const std::size_t pos = FirstUsableChar(entry.caption, pass.pool);
-      if (pos == std::string::npos) {
-        openItems.push_back(entry.item);
-        pass.open.push_back(std::move(entry));
-        continue;
-      }
-      const char accelerator = UpperAscii(entry.caption[pos]);
-      pass.pool.erase(pass.pool.find(accelerator), 1);
-      if (dbcs)
-        entry.caption = WithBracketAccelerator(std::move(entry.caption), pos, accelerator);
-      else
-        entry.caption.insert(pos, 1, '&');
-      pass.done.push_back(std::move(entry));
-    }
-    const bool finished = pass.open.empty();
-    if (pass.done.size() > bestDone) {
-      bestDone = pass.done.size();
-      best = pass;
-      haveBest = true;
-    }
-    last = std::move(pass);
-    if (finished) break;
-    std::stable_partition(queue.begin(), queue.end(), [&openItems](const HotkeyEntry& e) {
-      return std::find(openItems.begin(), openItems.end(), e.item) == openItems.end();
-    });
-  }
-  if (!haveBest) best = std::move(last);
-
-  std::vector<HotkeyEntry> entries = std::move(best.done);
-  entries.insert(entries.end(), best.open.begin(), best.open.end());
-  if (dbcs) {
-    // What the passes could not serve gets the pool's last characters in the
-    // bracket form.
-    for (HotkeyEntry& entry : entries) {
-      if (best.pool.empty()) break;
-      if (AcceleratorPosition(entry.caption) != std::string::npos) continue;
-      std::string marked = WithBracketAccelerator(entry.caption, std::string::npos, best.pool.back());
-      if (marked != entry.caption) {
-        entry.caption = std::move(marked);
-        best.pool.pop_back();
-      }
-    }
-  }
-  for (HotkeyEntry& entry : entries) entry.item->caption_ = std::move(entry.caption);
-  return !entries.empty();
+  std::vector<THotkeyCaption> assigned = AssignHotkeys(captions, DoubleByteSystem());
+  for (THotkeyCaption& entry : assigned) Item(entry.index)->caption_ = std::move(entry.caption);
+  return !assigned.empty();
 }
 
 bool TMenuItem::InternalRethinkLines(bool force) {

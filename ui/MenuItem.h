@@ -153,6 +153,11 @@ class TMenuItem : public TComponent {
   friend class TMainMenu;
 
   bool IsLoading() const { return HasState(stLoading) || HasState(stReading); }
+  // The steps of the destructor: out of the parent, whatever its change step
+  // raises; the children freed, the first first; out of both sides of a merge.
+  void LeaveParent();
+  void FreeChildren();
+  void EndMerges();
   // The item's change step: its parent's sub-item step, or for a menu's root
   // item the menu's change step.
   void MenuChanged(bool rebuild);

@@ -1,7 +1,6 @@
 #include "ui/Menus.h"
 
 #include <algorithm>
-#include <array>
 #include <cstddef>
 #include <functional>
 #include <mutex>
@@ -33,6 +32,75 @@ TMenuItem* FindInTree(const TMenuItem* host, const std::function<bool(const TMen
     return found != nullptr;
   });
   return found;
+}
+
+// ---- Menu characters ----------------------------------------------------------------
+
+// The entries of a native menu as a typed menu character sees them: each
+// position's item (none for a separator, an entry that is no item of ours or
+// one that cannot be read) and state flags, and the highlighted position.
+struct MenuCharEntries {
+  struct Entry {
+    const TMenuItem* item = nullptr;
+    UINT flags = 0;
+  };
+  std::vector<Entry> entries;
+  int highlighted = -1;
+};
+
+MenuCharEntries ReadMenuCharEntries(const TMenu& owner, HMENU menu) {
+  const int count = NativeEntryCount(menu);
+  MenuCharEntries result;
+  result.entries.resize(static_cast<std::size_t>(std::max(count, 0)));
+  for (int pos = 0; pos < count; ++pos) {
+    const std::optional<UINT> flags = NativeEntryFlags(menu, pos);
+    if (!flags) continue;
+    MenuCharEntries::Entry& entry = result.entries[static_cast<std::size_t>(pos)];
+    entry.flags = *flags;
+    if (entry.flags & MF_HILITE) result.highlighted = pos;
+    // Separators are never chosen by a character, not even "-".
+    if (!(entry.flags & MF_POPUP) && (entry.flags & MF_SEPARATOR)) continue;
+    const TMenuItem* item = nullptr;
+    if (entry.flags & MF_POPUP) {
+      item = owner.FindItemByHandle(NativeEntrySubmenu(menu, pos));
+    } else if (const std::optional<std::uint16_t> command = NativeEntryCommand(menu, pos)) {
+      item = owner.FindItemByCommand(*command);
+    }
+    if (item && !item->IsLine()) entry.item = item;
+  }
+  return result;
+}
+
+// One pass with a matching rule: execute a single enabled match, select among
+// several (the one after the highlighted entry first), close the menu for a
+// disabled match that no enabled one follows, or at once for any disabled
+// match when disabledClosesAtOnce; none when nothing matched.
+template <class Match>
+std::optional<LRESULT> MenuCharPass(const MenuCharEntries& menu, const Match& matches, bool disabledClosesAtOnce) {
+  int first = -1;
+  int afterHighlight = -1;
+  bool several = false;
+  bool disabledFirst = false;
+  for (int pos = 0; pos < static_cast<int>(menu.entries.size()); ++pos) {
+    const MenuCharEntries::Entry& entry = menu.entries[static_cast<std::size_t>(pos)];
+    if (!entry.item || !matches(*entry.item)) continue;
+    if (entry.flags & MF_DISABLED) {
+      if (disabledClosesAtOnce) return MAKELRESULT(0, MNC_CLOSE);
+      if (first < 0) disabledFirst = true;
+      continue;
+    }
+    if (first < 0)
+      first = pos;
+    else
+      several = true;
+    if (afterHighlight < 0 && menu.highlighted >= 0 && pos > menu.highlighted) afterHighlight = pos;
+  }
+  if (first >= 0) {
+    if (!several) return MAKELRESULT(first, MNC_EXECUTE);
+    return MAKELRESULT(afterHighlight >= 0 ? afterHighlight : first, MNC_SELECT);
+  }
+  if (disabledFirst) return MAKELRESULT(0, MNC_CLOSE);
+  return std::nullopt;
 }
 
 }  // namespace
@@ -100,70 +168,17 @@ bool TMenu::DispatchPopup(HMENU submenu) {
 LRESULT TMenu::ProcessMenuChar(UINT ch, UINT flags, HMENU menu) {
   (void)flags;
   if (!menu) return 0;
-  const int count = NativeEntryCount(menu);
-
-  struct Entry {
-    TMenuItem* item = nullptr;
-    UINT flags = 0;
+  const MenuCharEntries entries = ReadMenuCharEntries(*this, menu);
+  const auto marked = [ch](const TMenuItem& item) { return IsAccelerator(ch, item.Caption()); };
+  if (const std::optional<LRESULT> answer = MenuCharPass(entries, marked, false)) return *answer;
+  // Only when no accelerator matched: the first character of a caption
+  // without one.
+  const auto initial = [ch](const TMenuItem& item) {
+    const std::string& caption = item.Caption();
+    return AcceleratorPosition(caption) == std::string::npos && !caption.empty() &&
+           CharMatches(ch, std::string_view(caption).substr(0, CharLengthAt(caption, 0)));
   };
-  std::vector<Entry> entries(static_cast<std::size_t>(std::max(count, 0)));
-  int highlighted = -1;
-  for (int pos = 0; pos < count; ++pos) {
-    const std::optional<UINT> flags = NativeEntryFlags(menu, pos);
-    if (!flags) continue;
-    Entry& entry = entries[static_cast<std::size_t>(pos)];
-    entry.flags = *flags;
-    if (entry.flags & MF_HILITE) highlighted = pos;
-    // Separators are never chosen by a character, not even "-".
-    if (!(entry.flags & MF_POPUP) && (entry.flags & MF_SEPARATOR)) continue;
-    TMenuItem* item = nullptr;
-    if (entry.flags & MF_POPUP) {
-      item = FindItemByHandle(NativeEntrySubmenu(menu, pos));
-    } else if (const std::optional<std::uint16_t> command = NativeEntryCommand(menu, pos)) {
-      item = FindItemByCommand(*command);
-    }
-    if (item && !item->IsLine()) entry.item = item;
-  }
-
-  // One pass with a matching rule: execute a single enabled match, select
-  // among several (the one after the highlighted entry first), close the menu
-  // for a disabled match that no enabled one follows.
-  auto pass = [&](auto&& matches, bool disabledClosesAtOnce) -> LRESULT {
-    int first = -1;
-    int afterHighlight = -1;
-    bool several = false;
-    bool disabledFirst = false;
-    for (int pos = 0; pos < count; ++pos) {
-      const Entry& entry = entries[static_cast<std::size_t>(pos)];
-      if (!entry.item || !matches(*entry.item)) continue;
-      if (entry.flags & MF_DISABLED) {
-        if (disabledClosesAtOnce) return MAKELRESULT(0, MNC_CLOSE);
-        if (first < 0) disabledFirst = true;
-        continue;
-      }
-      if (first < 0)
-        first = pos;
-      else
-        several = true;
-      if (afterHighlight < 0 && highlighted >= 0 && pos > highlighted) afterHighlight = pos;
-    }
-    if (first >= 0) {
-      if (!several) return MAKELRESULT(first, MNC_EXECUTE);
-      return MAKELRESULT(afterHighlight >= 0 ? afterHighlight : first, MNC_SELECT);
-    }
-    return disabledFirst ? MAKELRESULT(0, MNC_CLOSE) : -1;
-  };
-
-  LRESULT answer = pass([ch](const TMenuItem& item) { return IsAccelerator(ch, item.Caption()); }, false);
-  if (answer != -1) return answer;
-  answer = pass(
-      [ch](const TMenuItem& item) {
-        const std::string& caption = item.Caption();
-        return AcceleratorPosition(caption) == std::string::npos && !caption.empty() &&
-               CharMatches(ch, std::string_view(caption).substr(0, CharLengthAt(caption, 0)));
-      },
-      true);
-  return answer != -1 ? answer : 0;
+  return MenuCharPass(entries, initial, true).value_or(0);
 }
 
 bool TMenu::IsShortCut(UINT msg, WPARAM key, LPARAM keyData) {
