@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cstddef>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -28,22 +29,25 @@ namespace {
 // is taken, and given back when the item goes, except 0, which the first item
 // ever made keeps for good.
 class CommandIdPool {
+  static constexpr std::size_t kIds = std::size_t{std::numeric_limits<std::uint16_t>::max()} + 1;
+  static constexpr std::size_t kWordBits = 32;
+
  public:
   std::uint16_t Take() {
     for (std::size_t w = 0; w < bits_.size(); ++w) {
       if (bits_[w] == ~std::uint32_t{0}) continue;
       const int bit = std::countr_one(bits_[w]);
       bits_[w] |= std::uint32_t{1} << bit;
-      return static_cast<std::uint16_t>(w * 32 + static_cast<std::size_t>(bit));
+      return static_cast<std::uint16_t>(w * kWordBits + static_cast<std::size_t>(bit));
     }
     throw EMenuError(msg::OutOfSystemResources);
   }
   void Release(std::uint16_t id) {
-    if (id != 0) bits_[id / 32] &= ~(std::uint32_t{1} << (id % 32));
+    if (id != 0) bits_[id / kWordBits] &= ~(std::uint32_t{1} << (id % kWordBits));
   }
 
  private:
-  std::array<std::uint32_t, 65536 / 32> bits_{};
+  std::array<std::uint32_t, kIds / kWordBits> bits_{};
 };
 
 CommandIdPool& CommandIds() {

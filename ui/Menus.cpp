@@ -183,10 +183,7 @@ LRESULT TMenu::ProcessMenuChar(UINT ch, UINT flags, HMENU menu) {
 
 bool TMenu::IsShortCut(UINT msg, WPARAM key, LPARAM keyData) {
   (void)msg;
-  TShortCut shortCut = static_cast<TShortCut>(key & 0xFF);
-  if (GetKeyState(VK_SHIFT) < 0) shortCut |= scShift;
-  if (GetKeyState(VK_CONTROL) < 0) shortCut |= scCtrl;
-  if (keyData & 0x20000000) shortCut |= scAlt;
+  const TShortCut shortCut = ShortCutOfKey(key, keyData);
   TMenuItem* item = FindItemByShortCut(shortCut);
   if (!item) return false;
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <limits>
 
 #include "runtime/Exceptions.h"
 #include "runtime/MessageIds.h"
@@ -13,11 +14,26 @@ namespace tw {
 namespace {
 
 // The record InsertMenuItemA takes, in the size every platform version
-// accepts: the fields up to and including cch.
+// accepts: the fields up to and including cch. sizeof(MENUITEMINFOA) is 48 in
+// current headers, which add the item bitmap that older versions refuse.
 constexpr UINT kMenuItemInfoSize = 44;
 static_assert(offsetof(MENUITEMINFOA, cch) + sizeof(UINT) == kMenuItemInfoSize);
-// MIIM_STATE | MIIM_ID | MIIM_SUBMENU | MIIM_CHECKMARKS | MIIM_TYPE | MIIM_DATA.
-constexpr UINT kMenuItemInfoMask = 0x3F;
+constexpr UINT kMenuItemInfoMask = MIIM_STATE | MIIM_ID | MIIM_SUBMENU | MIIM_CHECKMARKS | MIIM_TYPE | MIIM_DATA;
+// InsertMenuItemA exists from this major version of the platform on.
+constexpr int kItemInfoPlatformVersion = 4;
+
+// The position that inserts after the last entry.
+constexpr UINT kAtEnd = static_cast<UINT>(-1);
+// What GetMenuState and GetMenuItemID answer where there is no such entry.
+constexpr UINT kNoEntry = static_cast<UINT>(-1);
+// A submenu entry keeps its flags in the low byte of its state; the high byte
+// is the submenu's entry count.
+constexpr UINT kSubmenuFlagsMask = 0xFF;
+
+// The marks a menu bar's text image puts after an entry's text: "$", "@", "#"
+// and ";".
+constexpr int kImageMarks = 4;
+constexpr int kImageSize = 512;
 
 void InsertWithItemInfo(HMENU menu, const TNativeMenuEntry& entry) {
   UINT type = entry.separator ? MFT_SEPARATOR : MFT_STRING;
@@ -38,7 +54,7 @@ void InsertWithItemInfo(HMENU menu, const TNativeMenuEntry& entry) {
   info.hSubMenu = entry.submenu;
   info.dwTypeData = text.data();
   info.cch = static_cast<UINT>(text.size());
-  InsertMenuItemA(menu, static_cast<UINT>(-1), TRUE, &info);
+  InsertMenuItemA(menu, kAtEnd, TRUE, &info);
 }
 
 // Platforms before major version 4: no radio bullets and no default entry.
@@ -50,10 +66,9 @@ void InsertWithFlags(HMENU menu, const TNativeMenuEntry& entry) {
   if (entry.checked) flags |= MF_CHECKED;
   if (!entry.enabled) flags |= MF_DISABLED | MF_GRAYED;
   if (entry.submenu)
-    InsertMenuA(menu, static_cast<UINT>(-1), flags | MF_POPUP, reinterpret_cast<UINT_PTR>(entry.submenu),
-                entry.text.c_str());
+    InsertMenuA(menu, kAtEnd, flags | MF_POPUP, reinterpret_cast<UINT_PTR>(entry.submenu), entry.text.c_str());
   else
-    InsertMenuA(menu, static_cast<UINT>(-1), flags, entry.command, entry.text.c_str());
+    InsertMenuA(menu, kAtEnd, flags, entry.command, entry.text.c_str());
 }
 
 }  // namespace
@@ -65,7 +80,7 @@ HMENU CreateNativeMenu() {
 }
 
 void AppendNativeEntry(HMENU menu, const TNativeMenuEntry& entry) {
-  if (PlatformMajorVersion() >= 4)
+  if (PlatformMajorVersion() >= kItemInfoPlatformVersion)
     InsertWithItemInfo(menu, entry);
   else
     InsertWithFlags(menu, entry);
@@ -94,30 +109,29 @@ int NativeEntryCount(HMENU menu) { return GetMenuItemCount(menu); }
 
 std::optional<UINT> NativeEntryFlags(HMENU menu, int position) {
   const UINT state = GetMenuState(menu, static_cast<UINT>(position), MF_BYPOSITION);
-  if (state == static_cast<UINT>(-1)) return std::nullopt;
-  // A submenu entry keeps its flags in the low byte; the high byte is the
-  // submenu's entry count.
-  return (state & MF_POPUP) ? (state & 0xFF) : state;
+  if (state == kNoEntry) return std::nullopt;
+  return (state & MF_POPUP) ? (state & kSubmenuFlagsMask) : state;
 }
 
 std::optional<std::uint16_t> NativeEntryCommand(HMENU menu, int position) {
   const UINT id = GetMenuItemID(menu, position);
-  if (id == static_cast<UINT>(-1) || id > 0xFFFF) return std::nullopt;
+  if (id == kNoEntry || id > std::numeric_limits<std::uint16_t>::max()) return std::nullopt;
   return static_cast<std::uint16_t>(id);
 }
 
 HMENU NativeEntrySubmenu(HMENU menu, int position) { return GetSubMenu(menu, position); }
 
 std::string NativeMenuImage(HMENU menu) {
-  constexpr int kImageSize = 512;
   std::array<char, kImageSize> buffer{};
   int used = 0;
   const int count = menu ? GetMenuItemCount(menu) : 0;
   for (int pos = 0; pos < count; ++pos) {
     const int room = kImageSize - used;
-    if (room < 5) break;
-    int length = GetMenuStringA(menu, static_cast<UINT>(pos), buffer.data() + used, room - 4, MF_BYPOSITION);
-    length = std::clamp(length, 0, room - 5);
+    // The text's terminator counts in GetMenuStringA's size; it stands where
+    // the first mark goes.
+    if (room < kImageMarks + 1) break;
+    int length = GetMenuStringA(menu, static_cast<UINT>(pos), buffer.data() + used, room - kImageMarks, MF_BYPOSITION);
+    length = std::clamp(length, 0, room - kImageMarks - 1);
     used += length;
     const UINT flags = NativeEntryFlags(menu, pos).value_or(0);
     if (flags & MF_DISABLED) buffer[static_cast<std::size_t>(used++)] = '$';

@@ -8,29 +8,46 @@
 
 namespace tw {
 
+namespace {
+
+// The key code's part of a shortcut; a key code with any bit above it has no
+// shortcut.
+constexpr TShortCut kKeyCodeMask = 0x00FF;
+// GetKeyNameTextA takes the scan code where a key message's data carries it,
+// in bits 16 to 23.
+constexpr int kKeyDataScanCodeShift = 16;
+// The buffer the platform's key name is read into (its terminator included).
+constexpr int kKeyNameSize = 256;
+
+}  // namespace
+
 std::string KeyNameOf(std::uint8_t key) {
   struct Named {
     std::uint8_t key;
     ResId id;
   };
   auto tableId = [](int offset) { return ResId{static_cast<std::uint16_t>(msg::KeyTab.value + offset)}; };
-  const Named named[] = {{8, msg::KeyBkSp}, {9, tableId(0)},   {13, tableId(1)},  {27, tableId(2)},  {32, tableId(3)},
-                         {33, tableId(4)},  {34, tableId(5)},  {35, tableId(6)},  {36, tableId(7)},  {37, tableId(8)},
-                         {38, tableId(9)},  {39, tableId(10)}, {40, tableId(11)}, {45, tableId(12)}, {46, tableId(13)}};
+  const Named named[] = {{VK_BACK, msg::KeyBkSp}, {VK_TAB, tableId(0)},     {VK_RETURN, tableId(1)},
+                         {VK_ESCAPE, tableId(2)}, {VK_SPACE, tableId(3)},   {VK_PRIOR, tableId(4)},
+                         {VK_NEXT, tableId(5)},   {VK_END, tableId(6)},     {VK_HOME, tableId(7)},
+                         {VK_LEFT, tableId(8)},   {VK_UP, tableId(9)},      {VK_RIGHT, tableId(10)},
+                         {VK_DOWN, tableId(11)},  {VK_INSERT, tableId(12)}, {VK_DELETE, tableId(13)}};
   for (const Named& n : named)
     if (n.key == key) return LoadResString(n.id);
   if ((key >= '0' && key <= '9') || (key >= 'A' && key <= 'Z')) return std::string(1, static_cast<char>(key));
-  if (key >= 96 && key <= 105) return std::string(1, static_cast<char>('0' + (key - 96)));
-  if (key >= 112 && key <= 135) return "F" + std::to_string(key - 111);
-  const UINT scanCode = MapVirtualKeyA(key, 0);
+  if (key >= VK_NUMPAD0 && key <= VK_NUMPAD9) return std::string(1, static_cast<char>('0' + (key - VK_NUMPAD0)));
+  if (key >= VK_F1 && key <= VK_F24) return "F" + std::to_string(key - VK_F1 + 1);
+  const UINT scanCode = MapVirtualKeyA(key, MAPVK_VK_TO_VSC);
   if (scanCode == 0) return {};
-  char name[256];
-  const int length = GetKeyNameTextA(static_cast<LONG>(scanCode << 16), name, static_cast<int>(sizeof name));
-  return length > 0 ? std::string(name, static_cast<std::size_t>(std::min<int>(length, 255))) : std::string();
+  char name[kKeyNameSize];
+  const int length =
+      GetKeyNameTextA(static_cast<LONG>(scanCode << kKeyDataScanCodeShift), name, static_cast<int>(sizeof name));
+  return length > 0 ? std::string(name, static_cast<std::size_t>(std::min<int>(length, kKeyNameSize - 1)))
+                    : std::string();
 }
 
 std::string ShortCutToText(TShortCut shortCut) {
-  const std::string name = KeyNameOf(static_cast<std::uint8_t>(shortCut & 0xFF));
+  const std::string name = KeyNameOf(static_cast<std::uint8_t>(shortCut & kKeyCodeMask));
   if (name.empty()) return {};
   std::string text;
   if (shortCut & scShift) text += LoadResString(msg::KeyShift);
@@ -62,7 +79,7 @@ TShortCut TextToShortCut(std::string_view text) {
       break;
   }
   if (text.empty()) return 0;
-  for (int key = 8; key <= 255; ++key) {
+  for (int key = VK_BACK; key <= kKeyCodeMask; ++key) {
     const std::string name = KeyNameOf(static_cast<std::uint8_t>(key));
     if (!name.empty() && SameAsciiText(name, text)) return static_cast<TShortCut>(key | modifiers);
   }
@@ -70,12 +87,21 @@ TShortCut TextToShortCut(std::string_view text) {
 }
 
 TShortCut MakeShortCut(WORD key, bool shift, bool ctrl, bool alt) {
-  if (key & 0xFF00) return 0;
+  if (key & ~kKeyCodeMask) return 0;
   TShortCut result = key;
   if (shift) result |= scShift;
   if (ctrl) result |= scCtrl;
   if (alt) result |= scAlt;
   return result;
+}
+
+TShortCut ShortCutOfKey(WPARAM key, LPARAM keyData) {
+  TShortCut shortCut = static_cast<TShortCut>(key & kKeyCodeMask);
+  if (GetKeyState(VK_SHIFT) < 0) shortCut |= scShift;
+  if (GetKeyState(VK_CONTROL) < 0) shortCut |= scCtrl;
+  // The key data's high word carries the platform's key flags.
+  if (HIWORD(keyData) & KF_ALTDOWN) shortCut |= scAlt;
+  return shortCut;
 }
 
 }  // namespace tw

@@ -24,6 +24,10 @@ std::string ShortCutToText(TShortCut shortCut);
 TShortCut TextToShortCut(std::string_view text);
 // 0 for a key with any bit in 0xFF00.
 TShortCut MakeShortCut(WORD key, bool shift, bool ctrl, bool alt);
+// The shortcut a key message (WM_KEYDOWN, WM_SYSKEYDOWN) stands for: the low
+// byte of its key code, Shift and Ctrl as they are held now, and Alt as the
+// message's key data says.
+TShortCut ShortCutOfKey(WPARAM key, LPARAM keyData);
 // The name of a key code alone: the message table's names, digits, letters,
 // "F1" ... "F24", else the platform's key name.
 std::string KeyNameOf(std::uint8_t key);
