@@ -1,29 +1,22 @@
 // The items whose clicks are running (shortcut dispatch, submenu opening),
-// process-wide. An item that is freed meanwhile leaves a null entry, so the
+// process-wide. An item that is freed meanwhile leaves an empty slot, so the
 // dispatch can tell.
 #pragma once
 
 #include <cstddef>
-#include <vector>
 
 namespace tw {
 
 class TMenuItem;
 
-std::vector<TMenuItem*>& DispatchStack();
-
-class DispatchSlot {
- public:
-  explicit DispatchSlot(TMenuItem* item) : index_(DispatchStack().size()) { DispatchStack().push_back(item); }
-  ~DispatchSlot() { DispatchStack().resize(index_); }
-  DispatchSlot(const DispatchSlot&) = delete;
-  DispatchSlot& operator=(const DispatchSlot&) = delete;
-
-  TMenuItem* Item() const { return DispatchStack()[index_]; }
-  void SetItem(TMenuItem* item) { DispatchStack()[index_] = item; }
-
- private:
-  std::size_t index_;
-};
+// Puts the item on the stack; answers its slot.
+std::size_t EnterDispatch(TMenuItem* item);
+// Takes the slot, and any slot above it, off the stack.
+void LeaveDispatch(std::size_t slot);
+// The slot's item; none once the item has been freed.
+TMenuItem* DispatchedItem(std::size_t slot);
+void SetDispatchedItem(std::size_t slot, TMenuItem* item);
+// An item being freed: every slot that holds it is emptied.
+void ForgetDispatchedItem(const TMenuItem* item);
 
 }  // namespace tw

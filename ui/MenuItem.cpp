@@ -81,8 +81,7 @@ TMenuItem::TMenuItem(TComponent* owner) : TComponent(owner), command_(CommandIds
 
 TMenuItem::~TMenuItem() {
   BeginDestruction();
-  for (TMenuItem*& entry : DispatchStack())
-    if (entry == this) entry = nullptr;
+  ForgetDispatchedItem(this);
   LeaveParent();
   FreeChildren();
   EndMerges();
@@ -119,10 +118,7 @@ void TMenuItem::FreeChildren() {
 }
 
 void TMenuItem::EndMerges() {
-  if (mergedWith_) {
-    TMenuItem* host = mergedWith_;
-    host->merged_ = nullptr;
-    mergedWith_ = nullptr;
+  if (TMenuItem* host = LeaveHost()) {
     // The host shows its own children again; its failure to do so must not
     // keep this item from going.
     try {
@@ -191,19 +187,17 @@ void TMenuItem::SetAutoLineReduction(TMenuItemAutoFlag value) {
 
 void TMenuItem::SetImageIndex(TImageIndex value) { ChangeAndRebuild(imageIndex_, std::move(value)); }
 
-bool TMenuItem::IsAutoHotkeys() const {
-  switch (autoHotkeys_) {
-    case maAutomatic: return true;
-    case maManual: return false;
-    default: return parent_ ? parent_->IsAutoHotkeys() : true;
-  }
-}
+bool TMenuItem::IsAutoHotkeys() const { return EffectiveFlag(autoHotkeys_, &TMenuItem::IsAutoHotkeys); }
 
 bool TMenuItem::IsAutoLineReduction() const {
-  switch (autoLineReduction_) {
+  return EffectiveFlag(autoLineReduction_, &TMenuItem::IsAutoLineReduction);
+}
+
+bool TMenuItem::EffectiveFlag(TMenuItemAutoFlag flag, bool (TMenuItem::*parentFlag)() const) const {
+  switch (flag) {
     case maAutomatic: return true;
     case maManual: return false;
-    default: return parent_ ? parent_->IsAutoLineReduction() : true;
+    default: return parent_ ? (parent_->*parentFlag)() : true;
   }
 }
 
@@ -344,10 +338,7 @@ void TMenuItem::RebuildHandle() {
 
 void TMenuItem::PopulateMenu() {
   const bool mainMenuBar = IsMainMenuBar();
-  if (mainMenuBar) {
-    InternalRethinkHotkeys(false);
-    InternalRethinkLines(false);
-  }
+  if (mainMenuBar) TidyChildren();
   const HMENU menu = handle_;
   WalkChildrenInGroupOrder([&](TMenuItem* item) {
     if (item->visible_) item->AppendTo(menu, !mainMenuBar);
@@ -373,16 +364,19 @@ void TMenuItem::AppendTo(HMENU menu, bool showShortCut) {
   AppendNativeEntry(menu, entry);
 }
 
-bool TMenuItem::RethinkHotkeys() {
-  const bool changed = InternalRethinkHotkeys(true);
+bool TMenuItem::RethinkHotkeys() { return RebuildWhen(InternalRethinkHotkeys(true)); }
+
+bool TMenuItem::RethinkLines() { return RebuildWhen(InternalRethinkLines(true)); }
+
+bool TMenuItem::RebuildWhen(bool changed) {
   if (changed) RebuildHandle();
   return changed;
 }
 
-bool TMenuItem::RethinkLines() {
-  const bool changed = InternalRethinkLines(true);
-  if (changed) RebuildHandle();
-  return changed;
+bool TMenuItem::TidyChildren() {
+  const bool hotkeys = InternalRethinkHotkeys(false);
+  const bool lines = InternalRethinkLines(false);
+  return hotkeys || lines;
 }
 
 bool TMenuItem::InternalRethinkHotkeys(bool force) {
@@ -434,15 +428,17 @@ bool TMenuItem::InternalRethinkLines(bool force) {
 void TMenuItem::MergeWith(TMenuItem* item) {
   if (merged_ == item || item == this) return;
   if (merged_) merged_->mergedWith_ = nullptr;
-  if (item && item->mergedWith_) {
-    TMenuItem* previousHost = item->mergedWith_;
-    previousHost->merged_ = nullptr;
-    item->mergedWith_ = nullptr;
-    previousHost->RebuildHandle();
-  }
+  if (item)
+    if (TMenuItem* previousHost = item->LeaveHost()) previousHost->RebuildHandle();
   merged_ = item;
   if (item) item->mergedWith_ = this;
   RebuildHandle();
+}
+
+TMenuItem* TMenuItem::LeaveHost() {
+  TMenuItem* host = std::exchange(mergedWith_, nullptr);
+  if (host) host->merged_ = nullptr;
+  return host;
 }
 
 // ---- TMenuItem: streaming ----

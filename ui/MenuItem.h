@@ -158,6 +158,9 @@ class TMenuItem : public TComponent {
   void LeaveParent();
   void FreeChildren();
   void EndMerges();
+  // Ends this item's merge into another; answers that host, whose native menu
+  // no longer shows this item's children (none when there was no merge).
+  TMenuItem* LeaveHost();
   // The item's change step: its parent's sub-item step, or for a menu's root
   // item the menu's change step.
   void MenuChanged(bool rebuild);
@@ -181,6 +184,14 @@ class TMenuItem : public TComponent {
   void TurnSiblingsOff();
   bool InternalRethinkHotkeys(bool force);
   bool InternalRethinkLines(bool force);
+  // The children's automatic accelerators, then their separator tidying, both
+  // without force (each skipped when its flag is off or in design mode); true
+  // when either changed anything.
+  bool TidyChildren();
+  // Rebuilds the native menu after a change; answers changed.
+  bool RebuildWhen(bool changed);
+  // maAutomatic on, maManual off, maParent the parent's (on without one).
+  bool EffectiveFlag(TMenuItemAutoFlag flag, bool (TMenuItem::*parentFlag)() const) const;
   // The native menu that shows this item's entry: the parent's, or the one
   // the parent is merged into.
   HMENU ParentNativeMenu() const;

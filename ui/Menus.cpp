@@ -10,6 +10,7 @@
 
 #include "core/ClassRegistry.h"
 #include "runtime/Exceptions.h"
+#include "runtime/ScopeExit.h"
 #include "ui/Accelerators.h"
 #include "ui/Guard.h"
 #include "ui/MenuDispatch.h"
@@ -33,6 +34,18 @@ TMenuItem* FindInTree(const TMenuItem* host, const std::function<bool(const TMen
   });
   return found;
 }
+
+// The item's ancestor at the level, counted from the outermost one (0) down
+// to the item itself; none past the item.
+TMenuItem* LineageAt(TMenuItem* item, std::size_t level) {
+  std::vector<TMenuItem*> chain;
+  for (TMenuItem* p = item; p; p = p->Parent()) chain.push_back(p);
+  return level < chain.size() ? chain[chain.size() - 1 - level] : nullptr;
+}
+
+// A main menu's flag and its root item's (maParent reads as automatic).
+TMenuAutoFlag MenuFlagOf(TMenuItemAutoFlag flag) { return flag == maManual ? mafManual : mafAutomatic; }
+TMenuItemAutoFlag ItemFlagOf(TMenuAutoFlag flag) { return flag == mafManual ? maManual : maAutomatic; }
 
 // ---- Menu characters ----------------------------------------------------------------
 
@@ -154,14 +167,12 @@ bool TMenu::DispatchCommand(std::uint16_t command) {
 bool TMenu::DispatchPopup(HMENU submenu) {
   TMenuItem* item = FindItemByHandle(submenu);
   if (!item) return false;
-  DispatchSlot slot(item);
+  const std::size_t slot = EnterDispatch(item);
+  const TScopeExit leave([slot] { LeaveDispatch(slot); });
   item->Click();
   // The header's click may have freed it.
-  if (TMenuItem* opened = slot.Item()) {
-    const bool hotkeys = opened->InternalRethinkHotkeys(false);
-    const bool lines = opened->InternalRethinkLines(false);
-    if (hotkeys || lines) opened->RebuildHandle();
-  }
+  if (TMenuItem* opened = DispatchedItem(slot))
+    if (opened->TidyChildren()) opened->RebuildHandle();
   return true;
 }
 
@@ -187,32 +198,30 @@ bool TMenu::IsShortCut(UINT msg, WPARAM key, LPARAM keyData) {
   TMenuItem* item = FindItemByShortCut(shortCut);
   if (!item) return false;
 
-  DispatchSlot slot(item);
+  const std::size_t slot = EnterDispatch(item);
+  const TScopeExit leave([slot] { LeaveDispatch(slot); });
   // From the outermost ancestor down to the item, each level enabled and
   // clicked; a click that frees the item or takes its shortcut away sends the
   // search out again, and the dispatch goes on at the next level.
   for (std::size_t level = 0;; ++level) {
-    TMenuItem* current = slot.Item();
+    TMenuItem* current = DispatchedItem(slot);
     if (!current) break;
-    std::vector<TMenuItem*> chain;
-    for (TMenuItem* p = current; p; p = p->parent_) chain.push_back(p);
-    if (level >= chain.size()) break;
-    TMenuItem* node = chain[chain.size() - 1 - level];
-    if (!node->Enabled()) break;
+    TMenuItem* node = LineageAt(current, level);
+    if (!node || !node->Enabled()) break;
     try {
       node->Click();
     } catch (...) {
       HandleUncaughtException(this);
       break;
     }
-    current = slot.Item();
+    current = DispatchedItem(slot);
     if (!current || current->ShortCut() != shortCut) {
       TMenuItem* again = FindItemByShortCut(shortCut);
       if (!again) break;
-      slot.SetItem(again);
+      SetDispatchedItem(slot, again);
     }
   }
-  return slot.Item() != nullptr;
+  return DispatchedItem(slot) != nullptr;
 }
 
 void TMenu::SetWindowHandle(HWND window) {
@@ -232,7 +241,7 @@ void TMenu::PlaceChildAt(TComponent& child, int position) {
 }
 
 void TMenu::MenuChanged(TMenuItem* source, bool rebuild) {
-  if (HasState(stLoading) || HasState(stDestroying)) return;
+  if (IsLoadingOrDestroying()) return;
   OnChange(this, source, rebuild);
 }
 
@@ -250,20 +259,18 @@ TMainMenu::TMainMenu(TComponent* owner) : TMenu(owner) {}
 
 TMainMenu::~TMainMenu() { BeginDestruction(); }
 
-TMenuAutoFlag TMainMenu::AutoHotkeys() const {
-  return Items() && Items()->AutoHotkeys() == maManual ? mafManual : mafAutomatic;
-}
+TMenuAutoFlag TMainMenu::AutoHotkeys() const { return Items() ? MenuFlagOf(Items()->AutoHotkeys()) : mafAutomatic; }
 
 void TMainMenu::SetAutoHotkeys(TMenuAutoFlag value) {
-  if (Items()) Items()->SetAutoHotkeys(value == mafManual ? maManual : maAutomatic);
+  if (Items()) Items()->SetAutoHotkeys(ItemFlagOf(value));
 }
 
 TMenuAutoFlag TMainMenu::AutoLineReduction() const {
-  return Items() && Items()->AutoLineReduction() == maManual ? mafManual : mafAutomatic;
+  return Items() ? MenuFlagOf(Items()->AutoLineReduction()) : mafAutomatic;
 }
 
 void TMainMenu::SetAutoLineReduction(TMenuAutoFlag value) {
-  if (Items()) Items()->SetAutoLineReduction(value == mafManual ? maManual : maAutomatic);
+  if (Items()) Items()->SetAutoLineReduction(ItemFlagOf(value));
 }
 
 void TMainMenu::Merge(TMainMenu* menu) {
@@ -275,7 +282,7 @@ void TMainMenu::Unmerge(TMainMenu* menu) {
 }
 
 void TMainMenu::MenuChanged(TMenuItem* source, bool rebuild) {
-  if (HasState(stLoading) || HasState(stDestroying)) return;
+  if (IsLoadingOrDestroying()) return;
   if (HWND window = WindowHandle()) {
     const bool changed = UpdateImage();
     if (!source) SendMessageA(window, FM_MENUCHANGED, 0, 0);
@@ -285,7 +292,7 @@ void TMainMenu::MenuChanged(TMenuItem* source, bool rebuild) {
 }
 
 void TMainMenu::ItemChanged() {
-  if (HasState(stLoading) || HasState(stDestroying)) return;
+  if (IsLoadingOrDestroying()) return;
   MenuChanged(nullptr, false);
   if (HWND window = WindowHandle()) SendMessageA(window, FM_MENUCHANGED, 0, 0);
 }

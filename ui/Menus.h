@@ -89,6 +89,8 @@ class TMenu : public TComponent {
   // The change step of the root item: nothing while loading or being
   // destroyed, else OnChange.
   virtual void MenuChanged(TMenuItem* source, bool rebuild);
+  // Changes are not passed on meanwhile.
+  bool IsLoadingOrDestroying() const { return HasState(stLoading) || HasState(stDestroying); }
   // A change below the root item came through.
   virtual void ItemChanged() {}
   virtual void WindowAttached() {}
