@@ -6,6 +6,11 @@
 // The form attaches a main menu to its window (SetWindowHandle, then SetMenu
 // with Handle()), and answers FM_MENUCHANGED by attaching it again: the bar's
 // native menu is re-created after a change that needs it.
+//
+// The menu item is in MenuItem.h, the shortcut texts in ShortCuts.h, the
+// automatic accelerators in MenuHotkeys.h, the items in dispatch in
+// MenuDispatch.h and the platform's menu calls in NativeMenu.h; this header
+// includes what its includers need of them.
 #pragma once
 
 #include <windows.h>
