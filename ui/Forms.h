@@ -110,6 +110,8 @@ class TCustomForm : public TCustomControl {
   void SetKeyPreview(bool value) { keyPreview_ = value; }
   void SetFormClientWidth(std::int32_t value);
   void SetFormClientHeight(std::int32_t value);
+  void SetFormClientSize(std::int32_t value, std::int32_t& stored, TScalingFlag written,
+                         void (TControl::*apply)(std::int32_t));
   TMainMenu* Menu() const { return menu_; }
   void SetMenu(TMainMenu* menu);
 
