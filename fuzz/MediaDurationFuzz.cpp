@@ -22,8 +22,9 @@ namespace {
   std::abort();
 }
 
-// m ≥ 1 whole minutes hold t ÷ r seconds when (m − 1) × 60r < t ≤ m × 60r.
-void CheckMinutes(tw::media::Duration d, std::uint64_t minutes) {
+// m ≥ 1 whole minutes hold t ÷ r seconds when (m − 1) × 60r < t ≤ m × 60r;
+// checked where a 128-bit type is at hand (not in the 32-bit replay).
+void CheckMinutes([[maybe_unused]] tw::media::Duration d, std::uint64_t minutes) {
   if (minutes == 0) Fail("a running time of no minutes");
 #ifdef __SIZEOF_INT128__
   using Wide = unsigned __int128;

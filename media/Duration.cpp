@@ -12,6 +12,7 @@ namespace tw::media {
 static_assert(sizeof(std::streamoff) >= 8, "offsets past 4 GiB need a 64-bit stream offset");
 
 std::uint64_t WholeMinutesRoundedUp(Duration duration) {
+  if (duration.ticksPerSecond == 0) return 0;
   // ⌈⌈t ÷ r⌉ ÷ 60⌉ = ⌈t ÷ 60r⌉, without forming 60r (which may overflow).
   const std::uint64_t seconds =
       duration.ticks / duration.ticksPerSecond + (duration.ticks % duration.ticksPerSecond != 0 ? 1 : 0);
@@ -46,7 +47,11 @@ Result<std::unique_ptr<FileSource>> FileSource::Open(const std::filesystem::path
   if (!fs::is_regular_file(status)) return MediaError::NotAFile;
   const std::uintmax_t size = fs::file_size(path, error);
   if (error) return MediaError::CannotOpen;
-  std::ifstream stream(path, std::ios::binary);
+  // Unbuffered: each read asks the system for exactly the bytes wanted, so
+  // that what is counted is what is read, and a seek does not fill a buffer.
+  std::ifstream stream;
+  stream.rdbuf()->pubsetbuf(nullptr, 0);
+  stream.open(path, std::ios::binary);
   if (!stream) return MediaError::CannotOpen;
   return std::unique_ptr<FileSource>(new FileSource(std::move(stream), size));
 }

@@ -36,6 +36,7 @@
 #include <optional>
 #include <span>
 #include <utility>
+#include <vector>
 
 namespace tw::media {
 
@@ -86,7 +87,7 @@ inline constexpr std::uint64_t kReadBudget = 64 * 1024;
 inline constexpr std::uint64_t kMaxHeaderBytes = 24;
 
 // Whole minutes, rounded up, exactly: 7,200 s gives 120 and 7,200.001 s 121.
-// ticksPerSecond must not be 0.
+// (0 for a duration of no ticks per second, which no reading gives.)
 std::uint64_t WholeMinutesRoundedUp(Duration duration);
 
 // Whole megabytes of 1,048,576 bytes, rounded up.
@@ -119,6 +120,8 @@ class ByteSource {
 class MemorySource final : public ByteSource {
  public:
   explicit MemorySource(std::span<const std::uint8_t> bytes) : ByteSource(bytes.size()), bytes_(bytes) {}
+  // The bytes must outlive the source.
+  explicit MemorySource(std::vector<std::uint8_t>&&) = delete;
 
  protected:
   std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer) override;

@@ -97,6 +97,7 @@ void CheckDocType(Input& in, const Element& header) {
   if (!header.dataEnd) Damaged();
   for (std::uint64_t at = header.dataStart; at < *header.dataEnd;) {
     const Element child = ReadChild(in, at, *header.dataEnd);
+    if (!child.dataEnd) Damaged();
     if (child.id == kDocType) {
       std::array<std::uint8_t, 8> bytes{};
       if (child.DataLength() > bytes.size()) Fail(MediaError::UnsupportedFormat);

@@ -116,10 +116,11 @@ TEST(ReadBound, EverythingElseIsCharged) {
     for (int i = 0; i < boxes; ++i) children.insert(children.end(), free.begin(), free.end());
     return FileType() + Box("moov", children + MovieHeader(0, 1, 60)) + Box("mdat", {});
   };
-  MemorySource over(movie(10000));
+  const Bytes many = movie(10000), fewer = movie(2000);
+  MemorySource over(many);
   EXPECT_EQ(Outcome(ReadDuration(over)), "Damaged");
   EXPECT_LE(over.BytesRead(), kReadBudget + kMaxHeaderBytes * 3);
-  MemorySource under(movie(2000));
+  MemorySource under(fewer);
   EXPECT_EQ(Outcome(ReadDuration(under)), "60 s");
 }
 

@@ -208,6 +208,8 @@ TEST(HandMade, MatroskaUnknownSizes) {
        "Damaged"},
       {"cluster running to the end", Segment(UnknownSizeElement(kCluster, cluster)), "Damaged"},
       {"EBML header", UnknownSizeElement(0x1A45DFA3, Bytes(4)) + Element(kSegment, twoHours), "Damaged"},
+      {"document type of unknown size",
+       Element(0x1A45DFA3, UnknownSizeElement(0x4282, Text("webm"))) + Element(kSegment, twoHours), "Damaged"},
       {"an element of unknown size before the segment",
        EbmlHeader("matroska") + UnknownSizeElement(0xEC, {}) + Element(kSegment, twoHours), "Damaged"},
   });
@@ -299,7 +301,7 @@ TEST(WholeMinutes, RoundUpExactly) {
   const std::uint64_t max = ~std::uint64_t{0};
   for (const Row& row : {Row{{0, 1}, 0}, Row{{1, 1'000'000'000}, 1}, Row{{60, 1}, 1}, Row{{61, 1}, 2},
                          Row{{7200000, 1000}, 120}, Row{{7200001, 1000}, 121}, Row{{max, max}, 1},
-                         Row{{max, 1}, max / 60 + 1}, Row{{3600, 60}, 1}, Row{{3601, 60}, 2}}) {
+                         Row{{max, 1}, max / 60 + 1}, Row{{3600, 60}, 1}, Row{{3601, 60}, 2}, Row{{60, 0}, 0}}) {
     EXPECT_EQ(WholeMinutesRoundedUp(row.duration), row.minutes)
         << row.duration.ticks << "/" << row.duration.ticksPerSecond;
   }
