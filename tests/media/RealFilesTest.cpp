@@ -28,14 +28,16 @@ const Sample kSamples[] = {
     {"webm-2h02m05s.webm", Seconds(7325), 123, 4, {}},
     // No size covers the whole: a cut between the data object and the index
     // after it leaves a file that looks complete.
-    {"wmv-2h01m15s.wmv", Seconds(7275), 122, 16, {{8139, Seconds(7275)}}},
+    {"wmv-2h01m15s.wmv", Seconds(7275), 122, 16, {{8039, Seconds(7275)}}},
     {"flv-2h00m03s.flv", Seconds(7203), 121, 4, {}},
     // This muxer writes no movie-extends header: the movie header records 0,
     // or only the samples before the first fragment (20 of the 120 minutes).
     {"mp4-fragmented-empty-moov.mp4", "Damaged", 0, 8, {}},
     // Cut before the first fragment it is an ordinary file of 30 minutes.
-    {"mp4-fragmented-first-samples-in-moov.mp4", "Damaged", 0, 8, {{2343, Seconds(1800)}}},
+    {"mp4-fragmented-first-samples-in-moov.mp4", "Damaged", 0, 8, {{2306, Seconds(1800)}}},
 };
+
+void PrintTo(const Sample& sample, std::ostream* out) { *out << sample.name; }
 
 class RealFiles : public ::testing::TestWithParam<Sample> {};
 
@@ -108,7 +110,7 @@ TEST(RealFilesMediaData, ChangesNothing) {
     std::size_t from, to;  // the media data's bytes (an mdat box's content)
   };
   for (const Case& c : {Case{"mp4-moov-at-end-2h00m03s.mp4", 48, 15144}, Case{"mov-1h30m15s.mov", 36, 3293},
-                        Case{"mp4-faststart-2h00m00s.mp4", 2305, 4677}}) {
+                        Case{"mp4-faststart-2h00m00s.mp4", 2268, 4640}}) {
     Bytes bytes = LoadSample(c.name);
     const std::string whole = Outcome(bytes);
     for (std::size_t at = c.from; at < c.to; at += 7) bytes[at] ^= 0x5A;
@@ -147,7 +149,7 @@ const Change kChanges[] = {
     {"mp4-moov-at-end-2h00m03s.mp4", "first box of another type", Text("ftyp"), 0, 0, Text("abcd"),
      "UnsupportedFormat"},
     {"mov-1h30m15s.mov", "movie header past its box", Text("mvhd"), 0, -4, Be(0x7FFFFF, 4), "Damaged"},
-    {"avi-2h15m45s.avi", "RIFF past the end", Text("RIFF"), 0, 4, Le(12674, 4), "Damaged"},
+    {"avi-2h15m45s.avi", "RIFF past the end", Text("RIFF"), 0, 4, Le(12640, 4), "Damaged"},
     {"avi-2h15m45s.avi", "not AVI", Text("AVI "), 0, 0, Text("WAVE"), "UnsupportedFormat"},
     {"avi-2h15m45s.avi", "no header list", Text("hdrl"), 0, 0, Text("hdrX"), "Damaged"},
     // Without the stream's rate: the main header's 181 frames of 45 s.
@@ -177,7 +179,7 @@ const Change kChanges[] = {
     {"flv-2h00m03s.flv", "duration negative", Text("duration"), 0, 9, Hex("c0"), "Damaged"},
     {"flv-2h00m03s.flv", "duration a string", Text("duration"), 0, 8, Hex("02"), "Damaged"},
     {"flv-2h00m03s.flv", "duration infinite", Text("duration"), 0, 9, Hex("7ff0000000000000"), "Damaged"},
-    {"flv-2h00m03s.flv", "longer than it is", Text("filesize"), 0, 9, BeDouble(24921), "Damaged"},
+    {"flv-2h00m03s.flv", "longer than it is", Text("filesize"), 0, 9, BeDouble(24896), "Damaged"},
     {"flv-2h00m03s.flv", "size not known", Text("filesize"), 0, 9, BeDouble(0), Seconds(7203)},
     {"flv-2h00m03s.flv", "tag past the end", Text("FLV"), 0, 14, Hex("7f"), "Damaged"},
     {"flv-2h00m03s.flv", "another version", Text("FLV"), 0, 3, Hex("02"), "UnsupportedFormat"},
