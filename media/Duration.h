@@ -13,8 +13,10 @@
 // - ASF / WMV: the file properties' play duration minus the preroll.
 // - FLV: the "duration" of the onMetaData script data.
 // A running time that is missing, zero, negative, not a number or longer than
-// kMaxMinutes makes the file Damaged, and so does a file shorter than its
-// container says (every structure passed on the way must lie inside the file).
+// kMaxMinutes makes the file Damaged, and so does a file cut short: every
+// top-level structure of AVI, MP4 and ASF is passed and must lie inside the
+// file, MP4 must have media data and ASF its data object, Matroska's segment
+// must fit, and FLV must not be shorter than its metadata's "filesize".
 //
 // Reads are bounded whatever the file's size: at most kReadBudget bytes plus
 // one header (at most kMaxHeaderBytes) per top-level box, chunk or element.
