@@ -69,8 +69,8 @@ struct Movie {
   std::optional<std::uint64_t> fragmentDuration;
 };
 
-// A full box's version and the fields that follow it: version 1 widens the
-// times named here from 32 to 64 bits. The "all ones" duration means unknown.
+// Version 1 of a full box widens its times from 32 to 64 bits; a duration of
+// all ones means unknown, which counts as none.
 std::uint64_t KnownDuration(std::uint64_t value, bool wide) {
   const std::uint64_t unknown = wide ? ~std::uint64_t{0} : 0xFFFFFFFF;
   return value == unknown ? 0 : value;
