@@ -1,0 +1,126 @@
+#include "media/Duration.h"
+
+#include <algorithm>
+#include <cstring>
+#include <ios>
+#include <system_error>
+
+#include "media/Input.h"
+
+namespace tw::media {
+
+static_assert(sizeof(std::streamoff) >= 8, "offsets past 4 GiB need a 64-bit stream offset");
+
+std::uint64_t WholeMinutesRoundedUp(Duration duration) {
+  if (duration.ticksPerSecond == 0) return 0;
+  // ⌈⌈t ÷ r⌉ ÷ 60⌉ = ⌈t ÷ 60r⌉, without forming 60r (which may overflow).
+  const std::uint64_t seconds =
+      duration.ticks / duration.ticksPerSecond + (duration.ticks % duration.ticksPerSecond != 0 ? 1 : 0);
+  return seconds / 60 + (seconds % 60 != 0 ? 1 : 0);
+}
+
+std::uint64_t MegabytesRoundedUp(std::uint64_t bytes) {
+  constexpr std::uint64_t kMegabyte = 1024 * 1024;
+  return bytes / kMegabyte + (bytes % kMegabyte != 0 ? 1 : 0);
+}
+
+std::size_t ByteSource::Read(std::uint64_t offset, std::span<std::uint8_t> buffer) {
+  if (offset >= size_) return 0;
+  const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size_ - offset));
+  if (count == 0) return 0;
+  const std::size_t got = ReadAt(offset, buffer.first(count));
+  bytesRead_ += got;
+  return got;
+}
+
+std::size_t MemorySource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer) {
+  std::memcpy(buffer.data(), bytes_.data() + offset, buffer.size());
+  return buffer.size();
+}
+
+Result<std::unique_ptr<FileSource>> FileSource::Open(const std::filesystem::path& path) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::file_status status = fs::status(path, error);
+  if (!fs::exists(status)) return MediaError::CannotOpen;
+  // Only regular files are read: a pipe or a device could block forever.
+  if (!fs::is_regular_file(status)) return MediaError::NotAFile;
+  const std::uintmax_t size = fs::file_size(path, error);
+  if (error) return MediaError::CannotOpen;
+  // Unbuffered: each read asks the system for exactly the bytes wanted, so
+  // that what is counted is what is read, and a seek does not fill a buffer.
+  std::ifstream stream;
+  stream.rdbuf()->pubsetbuf(nullptr, 0);
+  stream.open(path, std::ios::binary);
+  if (!stream) return MediaError::CannotOpen;
+  return std::unique_ptr<FileSource>(new FileSource(std::move(stream), size));
+}
+
+std::size_t FileSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer) {
+  // Offsets are below the size, itself a file system size: no wrap to negative.
+  stream_.clear();
+  if (!stream_.seekg(static_cast<std::streamoff>(offset), std::ios::beg)) return 0;
+  stream_.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(buffer.size()));
+  return static_cast<std::size_t>(stream_.gcount());
+}
+
+namespace {
+
+using namespace detail;
+
+// The first bytes of each format. MP4 has no signature: its first box's type
+// is one that the format begins with, and its size one that a box can have.
+enum class Format { Unknown, Avi, IsoMedia, Matroska, Asf, Flv };
+
+constexpr std::uint8_t kAsfHeaderObject[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                               0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+
+Format Recognise(std::span<const std::uint8_t> head) {
+  if (HasCode(head, 0, "RIFF") && HasCode(head, 8, "AVI ")) return Format::Avi;
+  if (head.size() >= 4 && Be32(head, 0) == 0x1A45DFA3) return Format::Matroska;
+  if (head.size() >= 16 && std::equal(std::begin(kAsfHeaderObject), std::end(kAsfHeaderObject), head.begin()))
+    return Format::Asf;
+  if (HasCode(head, 0, "FLV\x01")) return Format::Flv;
+  if (head.size() >= 8) {
+    const std::uint32_t size = Be32(head, 0);
+    if (size == 0 || size == 1 || size >= 8) {
+      for (const char* type : {"ftyp", "styp", "moov", "mdat", "free", "skip", "wide", "pnot"}) {
+        if (HasCode(head, 4, type)) return Format::IsoMedia;
+      }
+    }
+  }
+  return Format::Unknown;
+}
+
+}  // namespace
+
+Result<Duration> ReadDuration(ByteSource& source) {
+  try {
+    Input in(source);
+    Duration duration;
+    switch (Recognise(in.Header(0, kMaxHeaderBytes))) {
+      case Format::Avi: duration = ReadAvi(in); break;
+      case Format::IsoMedia: duration = ReadIsoMedia(in); break;
+      case Format::Matroska: duration = ReadMatroska(in); break;
+      case Format::Asf: duration = ReadAsf(in); break;
+      case Format::Flv: duration = ReadFlv(in); break;
+      case Format::Unknown: return MediaError::UnsupportedFormat;
+    }
+    if (duration.ticks == 0 || duration.ticksPerSecond == 0) return MediaError::Damaged;
+    if (WholeMinutesRoundedUp(duration) > kMaxMinutes) return MediaError::Damaged;
+    return duration;
+  } catch (const Failure& failure) {
+    return failure.kind;
+  }
+}
+
+Result<FileFacts> ReadMinutesAndSize(const std::filesystem::path& path) {
+  auto file = FileSource::Open(path);
+  if (!file) return file.Error();
+  FileSource& source = **file;
+  const Result<Duration> duration = ReadDuration(source);
+  if (!duration) return duration.Error();
+  return FileFacts{WholeMinutesRoundedUp(*duration), source.Size(), source.BytesRead()};
+}
+
+}  // namespace tw::media
