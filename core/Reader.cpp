@@ -494,8 +494,12 @@ void TReader::SkipPropertyRecord() {
 }
 
 void TReader::SkipObjectRecord(bool withHeader) {
-  NestingGuard nesting(*this);
+  // Without its header this is the rest of the record being read, which
+  // counts for its depth already; counting it again would refuse a record
+  // skipped at the limit that the same record read would pass.
+  std::optional<NestingGuard> nesting;
   if (withHeader) {
+    nesting.emplace(*this);
     ReadObjectFlags();
     SkipBytes(static_cast<std::uint8_t>(ReadTag()));
     SkipBytes(static_cast<std::uint8_t>(ReadTag()));

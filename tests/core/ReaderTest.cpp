@@ -24,10 +24,15 @@ namespace tw {
 namespace {
 enum TRdAlign : std::uint8_t { raLeft, raRight, raCenter };
 enum TRdOption : std::uint8_t { roA, roB, roC };
+// As many elements as a set holds (names below): the last one is bit 31.
+enum TRdBit : std::uint8_t { rb0, rb31 = 31 };
 }  // namespace
 
 TW_ENUMERATION(TRdAlign, "raLeft", "raRight", "raCenter")
 TW_ENUMERATION(TRdOption, "roA", "roB", "roC")
+TW_ENUMERATION(TRdBit, "rb0", "rb1", "rb2", "rb3", "rb4", "rb5", "rb6", "rb7", "rb8", "rb9", "rb10", "rb11", "rb12",
+               "rb13", "rb14", "rb15", "rb16", "rb17", "rb18", "rb19", "rb20", "rb21", "rb22", "rb23", "rb24", "rb25",
+               "rb26", "rb27", "rb28", "rb29", "rb30", "rb31")
 
 namespace {
 
@@ -187,6 +192,60 @@ class TRdList : public TComponent {
   void SetEntries(TRdItems*) {}
 };
 void TRdList::Publish(Publisher& p) { TW_PROPERTY(Entries, &Self::Entries, &Self::SetEntries); }
+
+// Items that hold a collection of their own, so that collections nest as
+// deeply as a stream makes them.
+class TRdNode;
+class TRdNodes : public TCollection {
+  TW_PUBLISHED_CLASS(TRdNodes, TCollection)
+ public:
+  TRdNodes();
+  ~TRdNodes() override;
+  std::vector<std::unique_ptr<TRdNode>> items;
+  int updates = 0;
+  int clears = 0;
+  void BeginUpdate() override { ++updates; }
+  void EndUpdate() override { --updates; }
+  void Clear() override;
+  TPersistent& Add() override;
+};
+void TRdNodes::Publish(Publisher&) {}
+
+class TRdNode : public TPersistent {
+  TW_PUBLISHED_CLASS(TRdNode, TPersistent)
+ public:
+  std::string caption;
+  TRdNodes nodes;
+  TRdNodes* Nodes() const { return const_cast<TRdNodes*>(&nodes); }
+  void SetNodes(TRdNodes*) {}
+};
+void TRdNode::Publish(Publisher& p) {
+  TW_PROPERTY(Caption, &Self::caption, &Self::caption);
+  TW_PROPERTY(Nodes, &Self::Nodes, &Self::SetNodes);
+}
+
+TRdNodes::TRdNodes() = default;
+TRdNodes::~TRdNodes() = default;
+void TRdNodes::Clear() {
+  ++clears;
+  items.clear();
+}
+TPersistent& TRdNodes::Add() { return *items.emplace_back(std::make_unique<TRdNode>()); }
+
+// A widget with a tree of nodes and a set of all 32 bits.
+class TRdTree : public TRdWidget {
+  TW_PUBLISHED_CLASS(TRdTree, TRdWidget)
+ public:
+  explicit TRdTree(TComponent* owner) : TRdWidget(owner) {}
+  TRdNodes nodes;
+  TSet<TRdBit> bits;
+  TRdNodes* Nodes() const { return const_cast<TRdNodes*>(&nodes); }
+  void SetNodes(TRdNodes*) {}
+};
+void TRdTree::Publish(Publisher& p) {
+  TW_PROPERTY(Nodes, &Self::Nodes, &Self::SetNodes);
+  TW_PROPERTY(Bits, &Self::bits, &Self::bits);
+}
 
 // Like a frame, whose constructor loads its own resource unless it is part of
 // a load already: it notes the state it was constructed in.
@@ -386,6 +445,138 @@ TEST_F(ReaderTest, DeepNestingIsAFormatErrorNotACrash) {
   auto stream = bytes.Stream();
   TReader reader(*stream);
   EXPECT_EQ(test::MessageOf<EReadError>([&] { reader.SkipValueData(); }), Sjis("不正なストリーム フォーマット"));
+}
+
+// ---- Nesting limit -------------------------------------------------------------------------
+
+// Reads the stream into the tree, whose children may be trees too. The error
+// hook passes over (and records) every error but a format error, so a stream
+// that gets past a skipped value must have been left at the next record.
+void LoadTree(TRdTree& tree, const Bytes& bytes, Log& errors) {
+  auto stream = bytes.Stream();
+  TReader reader(*stream);
+  reader.SetOnResolveClass({[](void*, TReader&, std::string_view name, const TClassInfo*& cls) {
+                              if (name == "TRdTree") cls = &TRdTree::StaticClassInfo();
+                            },
+                            nullptr});
+  reader.SetOnReadError({[](void* context, TReader&, std::string_view message, bool& handled) {
+                           static_cast<Log*>(context)->emplace_back(message);
+                           handled = message.find(Sjis("不正なストリーム フォーマット")) == std::string_view::npos;
+                         },
+                         &errors});
+  reader.ReadRootObject(&tree);
+}
+
+Bytes TreeStart() { return Bytes().Signature().Object("TRdTree", "Tree1"); }
+
+Bytes NestedLists(int depth) {
+  Bytes bytes;
+  for (int i = 0; i < depth; ++i) bytes.List();
+  for (int i = 0; i < depth; ++i) bytes.End();
+  return bytes;
+}
+
+// A collection value of one item whose property `path` holds the next such
+// value; the innermost item has the records `innermost`.
+Bytes NestedCollections(int depth, std::string_view path, const Bytes& innermost) {
+  Bytes bytes;
+  for (int i = 0; i < depth; ++i) {
+    if (i > 0) bytes.Prop(path);
+    bytes.Raw({14}).List();
+  }
+  bytes.Append(innermost);
+  for (int i = 0; i < depth; ++i) bytes.End().End();  // the item's records, then the collection
+  return bytes;
+}
+
+// Child records C1, C2, ... each inside the one before; the innermost is of
+// the class given and has the records `innermost`.
+Bytes NestedChildren(int depth, std::string_view innermostClass, const Bytes& innermost) {
+  Bytes bytes;
+  for (int i = 1; i <= depth; ++i) {
+    bytes.Object(i == depth ? innermostClass : "TRdTree", "C" + std::to_string(i));
+    if (i == depth) bytes.Append(innermost);
+    bytes.End();
+  }
+  for (int i = 0; i < depth; ++i) bytes.End();
+  return bytes;
+}
+
+std::string InnermostCaption(const TRdNodes& nodes) {
+  const TRdNode* node = nullptr;
+  for (const TRdNodes* level = &nodes; !level->items.empty(); level = &node->nodes) node = level->items[0].get();
+  return node ? node->caption : "<no node>";
+}
+
+std::string CaptionOf(const TComponent* component) {
+  return component ? static_cast<const TRdWidget*>(component)->caption : "<not read>";
+}
+
+// Objects, list values and collections, read or skipped, count on one depth:
+// a stream nested exactly to the limit is read, one level more is a format
+// error. Each stream sets a caption after its deepest point, which shows that
+// the reader got past it at the right place.
+TEST_F(ReaderTest, NestingUpToTheLimitIsReadOneMoreIsAFormatError) {
+  const Bytes deep = Bytes().Prop("Caption").Str("deep");
+  struct Case {
+    const char* what;
+    std::function<Bytes(int depth)> stream;
+    std::function<std::string(const TRdTree&, int depth)> caption;
+    std::size_t errors;  // passed over on the way
+  };
+  const Case cases[] = {
+      {"objects", [&](int d) { return TreeStart().End().Append(NestedChildren(d, "TRdTree", deep)).End(); },
+       [](const TRdTree& t, int d) { return CaptionOf(t.FindOwned("C" + std::to_string(d))); }, 0},
+      {"list values (skipped)",
+       [&](int d) { return TreeStart().Prop("Left").Append(NestedLists(d)).Append(deep).End().End(); },
+       [](const TRdTree& t, int) { return t.caption; }, 1},
+      {"collections",
+       [&](int d) { return TreeStart().Prop("Nodes").Append(NestedCollections(d, "Nodes", deep)).End().End(); },
+       [](const TRdTree& t, int) { return InnermostCaption(t.nodes); }, 0},
+      {"collections (skipped)",
+       [&](int d) {
+         return TreeStart().Prop("Junk").Append(NestedCollections(d, "Junk", Bytes())).Append(deep).End().End();
+       },
+       [](const TRdTree& t, int) { return t.caption; }, 1},
+      {"objects (skipped after an unknown class)",
+       [&](int d) {
+         Bytes bytes = TreeStart().End().Object("TNoSuchClass", "X").End();
+         bytes.Append(NestedChildren(d - 1, "TRdTree", Bytes())).End();
+         return bytes.Object("TRdTree", "After").Append(deep).End().End().End();
+       },
+       [](const TRdTree& t, int) { return CaptionOf(t.FindOwned("After")); }, 1},
+      {"objects, collections and list values",
+       [&](int d) {
+         const int third = kMaxReadNesting / 3;
+         const Bytes item = Bytes().Prop("Junk").Append(NestedLists(d - 2 * third)).Append(deep);
+         const Bytes tree = Bytes().Prop("Nodes").Append(NestedCollections(third, "Nodes", item));
+         return TreeStart().End().Append(NestedChildren(third, "TRdTree", tree)).End();
+       },
+       [](const TRdTree& t, int) {
+         const auto* inner = static_cast<const TRdTree*>(t.FindOwned("C" + std::to_string(kMaxReadNesting / 3)));
+         return inner ? InnermostCaption(inner->nodes) : "<not read>";
+       },
+       1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Log errors;
+    TRdTree atLimit(nullptr);
+    std::string failure;
+    try {
+      LoadTree(atLimit, c.stream(kMaxReadNesting), errors);
+    } catch (const Exception& e) {
+      failure = e.Message();
+    }
+    EXPECT_EQ(failure, "");
+    EXPECT_EQ(c.caption(atLimit, kMaxReadNesting), "deep");
+    EXPECT_EQ(errors.size(), c.errors);
+
+    TRdTree beyond(nullptr);
+    const std::string message =
+        test::MessageOf<EReadError>([&] { LoadTree(beyond, c.stream(kMaxReadNesting + 1), errors); });
+    EXPECT_NE(message.find(Sjis("不正なストリーム フォーマット")), std::string::npos) << message;
+  }
 }
 
 TEST_F(ReaderTest, FlagsByteOnlyWhenTheNextByteIsF0OrAbove) {
@@ -593,6 +784,54 @@ TEST_F(ReaderTest, CollectionItemsReplaceTheOldOnes) {
   EXPECT_EQ(entries.items[1]->caption, "two");
   EXPECT_EQ(entries.clears, 1);
   EXPECT_EQ(entries.updates, 0);
+}
+
+// An empty collection value names no items: the collection keeps its own.
+TEST_F(ReaderTest, CollectionValueReplacesItemsOnlyWhenItHasSome) {
+  struct Case {
+    const char* what;
+    Bytes value;
+    std::vector<std::string> captions;
+    int clears;
+  };
+  const Case cases[] = {
+      {"empty", Bytes().Raw({14}).End(), {"a", "b"}, 0},
+      {"one item", Bytes().Raw({14}).List().Prop("Caption").Str("c").End().End(), {"c"}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TRdTree tree(nullptr);
+    for (const char* caption : {"a", "b"}) static_cast<TRdNode&>(tree.nodes.Add()).caption = caption;
+    Log errors;
+    LoadTree(tree, TreeStart().Prop("Nodes").Append(c.value).Prop("Tag").Int8(1).End().End(), errors);
+    std::vector<std::string> captions;
+    for (const auto& node : tree.nodes.items) captions.push_back(node->caption);
+    EXPECT_EQ(captions, c.captions);
+    EXPECT_EQ(tree.nodes.clears, c.clears);
+    EXPECT_EQ(tree.nodes.updates, 0);
+    EXPECT_EQ(tree.Tag(), 1);
+    EXPECT_TRUE(errors.empty());
+  }
+}
+
+// A set of 32 elements uses every bit of the 32-bit set.
+TEST_F(ReaderTest, SetOfThirtyTwoElementsReachesBit31) {
+  struct Case {
+    Bytes value;
+    std::uint32_t bits;
+  };
+  const Case cases[] = {
+      {Bytes().Set({"rb31"}), 0x80000000u},
+      {Bytes().Set({"RB0", "rb31"}), 0x80000001u},
+      {Bytes().Set({"rb30"}), 0x40000000u},
+  };
+  for (const Case& c : cases) {
+    TRdTree tree(nullptr);
+    Log errors;
+    LoadTree(tree, TreeStart().Prop("Bits").Append(c.value).End().End(), errors);
+    EXPECT_EQ(tree.bits.Bits(), c.bits);
+    EXPECT_TRUE(errors.empty());
+  }
 }
 
 // ---- Child records ------------------------------------------------------------------------------

@@ -446,6 +446,19 @@ TEST(StringListTest, CapacityGrowsByTheListRuleAndNeverBelowTheCount) {
   EXPECT_EQ(list.LineCapacity(), 0);
 }
 
+TEST(StringListTest, CapacityMayComeDownToExactlyTheCount) {
+  TStringList list;
+  for (const char* line : {"a", "b", "c"}) list.AddLine(line);
+  list.ChangeLineCapacity(3);
+  EXPECT_EQ(list.LineCapacity(), 3);
+  EXPECT_EQ(LinesOf(list), (Lines{"a", "b", "c"}));
+  EXPECT_EQ(test::MessageOf<EStringListError>([&] { list.ChangeLineCapacity(2); }),
+            Sjis("リストの容量が超えました (2)"));
+  EXPECT_EQ(list.LineCapacity(), 3);
+  list.AddLine("d");  // a list filled to its capacity grows again
+  EXPECT_EQ(LinesOf(list), (Lines{"a", "b", "c", "d"}));
+}
+
 TEST(StringListTest, SaveLinesAndLoadLinesRoundTrip) {
   TStringList source;
   Fill(source, {"0", "56", "", Sjis("計算")});
