@@ -23,6 +23,7 @@ namespace tw {
 namespace {
 
 TApplication* application = nullptr;
+TInitProc initProc = nullptr;
 
 // The hidden application window: a captioned pop-up with a system menu and a
 // minimise box, so that the task bar shows it and its menu.
@@ -323,7 +324,11 @@ void TApplication::CreateAppWindow() {
   if (NewStyleControls()) DeleteMenu(menu, SC_MOVE, MF_BYCOMMAND);
 }
 
-void TApplication::Prepare() {}
+TInitProc SetInitProc(TInitProc procedure) { return std::exchange(initProc, procedure); }
+
+void TApplication::Prepare() {
+  if (initProc) initProc();
+}
 
 std::string TApplication::AppTitle() const {
   if (!handle_) return storedTitle_;

@@ -49,6 +49,8 @@ class TApplication : public TComponent {
   ~TApplication() override;
   void BeforeFree() override;
 
+  // Runs the procedure in the framework's initialisation slot, if one was
+  // registered (SetInitProc); nothing otherwise.
   void Prepare();
   std::string AppTitle() const;
   void SetAppTitle(std::string_view title);
@@ -184,6 +186,12 @@ class TApplication : public TComponent {
   THintMachine hints_{THintSettings{*this, handle_, loopRunning_, HintBackColor, HintDelay, HintNextDelay,
                                     HintHideDelay, ShowHintHook, currentHint_, HintTextHook}};
 };
+
+// The framework's initialisation slot: a procedure a unit registers to run
+// when the program prepares its application object, before its windows are
+// made. Returns the procedure registered before.
+using TInitProc = void (*)();
+TInitProc SetInitProc(TInitProc procedure);
 
 // The application object (made at framework start-up), or none.
 TApplication* Application();

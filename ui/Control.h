@@ -209,8 +209,8 @@ class TControl : public TComponent {
 
   // Size follows the content (labels); nothing by default.
   virtual void AdjustSize() {}
-  // The text changed (FM_TEXTCHANGED after WM_SETTEXT).
-  // Font, colour and hint changes that a class reacts to beyond the messages.
+  // The font object changed: the control no longer follows its parent's
+  // font, a new height marks the font for scaling, and FM_FONTCHANGED follows.
   void FontChanged(TObject* sender);
   // Invalidates the control's rectangle in its parent.
   void InvalidateInParent(const RECT& rect, bool opaque);

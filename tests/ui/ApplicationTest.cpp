@@ -224,6 +224,19 @@ TEST(TaskWindows, DisablingRecordsOnlyWhatItSwitchedOffAndNests) {
   EXPECT_FALSE(IsWindowEnabled(b.Handle()));
 }
 
+int initRuns = 0;
+
+TEST(Prepare, RunsTheRegisteredInitialisationOnlyWhenThereIsOne) {
+  const TInitProc before = SetInitProc(nullptr);
+  Application()->Prepare();
+  EXPECT_EQ(initRuns, 0);
+  SetInitProc([] { ++initRuns; });
+  Application()->Prepare();
+  Application()->Prepare();
+  EXPECT_EQ(initRuns, 2);
+  EXPECT_NE(SetInitProc(before), nullptr);
+}
+
 struct IdleSink : TObject {
   void Idle(TObject*, bool& done) { done = false; }
 };
