@@ -14,8 +14,9 @@
 // so both ranges reach the tables.
 //
 // One number of the range is taken outside this file: the hint watcher thread
-// posts FM_BASE + 0xF0 (0xB0F0) to the application window to ask for the hint
-// to be dropped. Pick new numbers clear of it.
+// posts kDropHintRequest, FM_BASE + 0xF0 (0xB0F0, ui/Hints.h), to the
+// application window to ask for the hint to be dropped; the application hands
+// it to its hint machine. Pick new numbers clear of it.
 #pragma once
 
 #include <cstdint>
