@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "runtime/ScopeExit.h"
+
 namespace tw {
 
 // ---- Canvases ----------------------------------------------------------------------------
@@ -49,12 +51,9 @@ void TControlCanvas::ReleaseOwnContext() {
 
 TCanvasLoan::TCanvasLoan(TCanvas& canvas, HDC dc) : canvas_(canvas) {
   canvas_.Lock();
-  try {
-    canvas_.SetHandle(dc);
-  } catch (...) {
-    canvas_.Unlock();
-    throw;
-  }
+  TScopeFail unlock([this] { canvas_.Unlock(); });
+  canvas_.SetHandle(dc);
+  unlock.Dismiss();
 }
 
 TCanvasLoan::~TCanvasLoan() {
