@@ -227,6 +227,7 @@ TEST(TaskWindows, DisablingRecordsOnlyWhatItSwitchedOffAndNests) {
 int initRuns = 0;
 
 TEST(Prepare, RunsTheRegisteredInitialisationOnlyWhenThereIsOne) {
+  initRuns = 0;
   const TInitProc before = SetInitProc(nullptr);
   Application()->Prepare();
   EXPECT_EQ(initRuns, 0);

@@ -166,10 +166,15 @@ class HintTiming : public ::testing::Test {
       if (WaitUntil(HintVisible, 1500)) return true;
       POINT cursor{};
       GetCursorPos(&cursor);
-      std::printf("no hint after a move (attempt %d; subject %p, foreground %p, host %p, cursor %ld,%ld over %p)\n",
-                  attempt + 1, static_cast<void*>(Application()->HintSubject()),
-                  static_cast<void*>(GetForegroundWindow()), static_cast<void*>(host_->Handle()), cursor.x, cursor.y,
-                  static_cast<void*>(WindowFromPoint(cursor)));
+      RECT clip{};
+      GetClipCursor(&clip);
+      std::printf(
+          "no hint after a move (attempt %d; subject %p, foreground %p, host %p, cursor %ld,%ld over %p, capture %p, "
+          "clip %ld,%ld-%ld,%ld)\n",
+          attempt + 1, static_cast<void*>(Application()->HintSubject()), static_cast<void*>(GetForegroundWindow()),
+          static_cast<void*>(host_->Handle()), cursor.x, cursor.y, static_cast<void*>(WindowFromPoint(cursor)),
+          static_cast<void*>(GetCapture()), clip.left, clip.top, clip.right, clip.bottom);
+      std::fflush(stdout);
       // A hint shows only for the foreground task: take the activation back
       // if a late focus change of the display took it.
       TakeForeground();

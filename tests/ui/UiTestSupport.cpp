@@ -98,6 +98,20 @@ TMessageBoxCatcher::~TMessageBoxCatcher() {
   if (activeCatcher == this) activeCatcher = nullptr;
 }
 
-void ParkPointer() { SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 2, GetSystemMetrics(SM_CYSCREEN) - 2); }
+void ParkPointer() {
+  const POINT park{GetSystemMetrics(SM_CXSCREEN) - 2, GetSystemMetrics(SM_CYSCREEN) - 2};
+  SetCursorPos(park.x, park.y);
+  // Under Wine the display tells of a move late, and a move made before that
+  // report is handled can be undone by it (the pointer jumps back here): let
+  // the parking settle before anyone moves the pointer again.
+  WaitUntil(
+      [&] {
+        POINT now{};
+        GetCursorPos(&now);
+        return now.x == park.x && now.y == park.y;
+      },
+      1000);
+  PumpFor(150);
+}
 
 }  // namespace tw::test
