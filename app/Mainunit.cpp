@@ -263,7 +263,8 @@ void TForm1::TakeDroppedFile(const std::filesystem::path& file, TDropTarget targ
     const TTextAroundName text = FileErrorText(facts.Error());
     const std::u16string before = platform::AnsiToWide(text.before);
     const std::u16string after = platform::AnsiToWide(text.after);
-    ShowWideReport(std::wstring(before.begin(), before.end()) + file.wstring() + std::wstring(after.begin(), after.end()));
+    ShowWideReport(std::wstring(before.begin(), before.end()) + file.wstring() +
+                   std::wstring(after.begin(), after.end()));
     return;
   }
   if (Time == nullptr || NowSize == nullptr) throw EReadError(msg::ReadError);
