@@ -177,7 +177,9 @@ namespace {
 // still open), and where it landed; nothing for a drop without names.
 struct TDroppedName {
   std::wstring name;
-  POINT point{};
+  // The point in the window's client coordinates, when it landed there and
+  // not on the frame, the caption or the menu bar.
+  std::optional<POINT> clientPoint;
 };
 
 std::optional<TDroppedName> FirstDroppedName(HDROP drop) {
@@ -188,8 +190,8 @@ std::optional<TDroppedName> FirstDroppedName(HDROP drop) {
   dropped.name.resize(length + 1);
   const UINT copied = DragQueryFileW(drop, 0, dropped.name.data(), length + 1);
   dropped.name.resize(copied);
-  // Where the drop landed, in the window's client coordinates.
-  DragQueryPoint(drop, &dropped.point);
+  POINT point{};
+  if (DragQueryPoint(drop, &point)) dropped.clientPoint = point;
   return dropped;
 }
 
@@ -243,7 +245,10 @@ void TForm1::WMDropFiles(TMessage& m) {
     dropped = FirstDroppedName(drop);
   }
   if (!dropped) return;
-  TakeDroppedFile(std::filesystem::path(dropped->name), DropTargetAt(dropped->point));
+  // Outside the client area (on the frame, the caption or the menu bar) is
+  // elsewhere: the source.
+  const TDropTarget target = dropped->clientPoint ? DropTargetAt(*dropped->clientPoint) : TDropTarget::Source;
+  TakeDroppedFile(std::filesystem::path(dropped->name), target);
 }
 
 TForm1::TDropTarget TForm1::DropTargetAt(POINT clientPoint) {

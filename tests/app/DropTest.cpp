@@ -27,7 +27,7 @@ namespace fs = std::filesystem;
 
 // A drop record as the shell makes it: wide names, the point in the client
 // coordinates of the window it is sent to.
-HDROP MakeDrop(const std::vector<std::wstring>& names, POINT point) {
+HDROP MakeDrop(const std::vector<std::wstring>& names, POINT point, bool nonClient = false) {
   std::size_t chars = 1;
   for (const std::wstring& name : names) chars += name.size() + 1;
   HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
@@ -35,7 +35,7 @@ HDROP MakeDrop(const std::vector<std::wstring>& names, POINT point) {
   auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
   header->pFiles = sizeof(DROPFILES);
   header->pt = point;
-  header->fNC = FALSE;
+  header->fNC = nonClient ? TRUE : FALSE;
   header->fWide = TRUE;
   auto* text = reinterpret_cast<wchar_t*>(reinterpret_cast<char*>(header) + sizeof(DROPFILES));
   for (const std::wstring& name : names) {
@@ -217,6 +217,20 @@ TEST_F(DropTest, EachRegionFillsItsFields) {
       ASSERT_EQ(form_->DropTargetAt(point),
                 c.firstEncode ? TForm1::TDropTarget::FirstEncode : TForm1::TDropTarget::Source);
     }
+  }
+}
+
+// A drop on the frame, the caption or the menu bar carries a screen point:
+// it is elsewhere, the source, wherever that point would fall in the client area.
+TEST_F(DropTest, ADropOutsideTheClientAreaIsTheSource) {
+  const fs::path first = Sample("wmv-2h01m15s.wmv", L"first.wmv");
+  for (const POINT point : {FormPoint(form_->NowSize), POINT{100, 180}, POINT{-5, -20}}) {
+    form_->Time->SetText("120");
+    form_->NowSize->SetText("700");
+    HDROP drop = MakeDrop({first.wstring()}, point, true);
+    SendMessageW(form_->Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+    EXPECT_EQ(form_->Time->Text(), "122");
+    EXPECT_EQ(form_->NowSize->Text(), "700") << point.x << "," << point.y;
   }
 }
 
