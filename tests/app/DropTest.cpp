@@ -51,66 +51,6 @@ std::wstring Wide(std::string_view ansi) {
   return std::wstring(wide.begin(), wide.end());
 }
 
-std::wstring WindowTextW(HWND window) {
-  wchar_t text[1024] = {};
-  GetWindowTextW(window, text, static_cast<int>(std::size(text)));
-  return text;
-}
-
-// Message boxes of this thread, read in wide form as they activate and closed.
-struct TBoxes {
-  std::vector<std::wstring> texts;
-  std::vector<std::wstring> captions;
-  std::vector<UINT> icons;
-};
-TBoxes* boxes = nullptr;
-HHOOK boxHook = nullptr;
-
-BOOL CALLBACK FindIcon(HWND child, LPARAM found) {
-  wchar_t className[16] = {};
-  GetClassNameW(child, className, static_cast<int>(std::size(className)));
-  if (std::wstring_view(className) == L"Static" && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
-    *reinterpret_cast<bool*>(found) = true;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-LRESULT CALLBACK WatchBoxes(int code, WPARAM wParam, LPARAM lParam) {
-  if (code == HCBT_ACTIVATE && boxes != nullptr) {
-    const HWND window = reinterpret_cast<HWND>(wParam);
-    wchar_t className[16] = {};
-    GetClassNameW(window, className, static_cast<int>(std::size(className)));
-    if (std::wstring_view(className) == L"#32770") {
-      boxes->texts.push_back(WindowTextW(GetDlgItem(window, 0xFFFF)));
-      boxes->captions.push_back(WindowTextW(window));
-      bool icon = false;
-      EnumChildWindows(window, FindIcon, reinterpret_cast<LPARAM>(&icon));
-      boxes->icons.push_back(icon ? 1 : 0);
-      PostMessageW(window, WM_COMMAND, IDOK, 0);
-    }
-  }
-  return CallNextHookEx(boxHook, code, wParam, lParam);
-}
-
-class TBoxWatch {
- public:
-  TBoxWatch() {
-    boxes = &seen_;
-    boxHook = SetWindowsHookExW(WH_CBT, WatchBoxes, nullptr, GetCurrentThreadId());
-  }
-  ~TBoxWatch() {
-    UnhookWindowsHookEx(boxHook);
-    boxes = nullptr;
-  }
-  TBoxWatch(const TBoxWatch&) = delete;
-  TBoxWatch& operator=(const TBoxWatch&) = delete;
-  const TBoxes& Seen() const { return seen_; }
-
- private:
-  TBoxes seen_;
-};
-
 class DropTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { InitializeFramework(); }
@@ -210,10 +150,10 @@ TEST_F(DropTest, EachRegionFillsItsFields) {
       want[0] = isSource ? "136" : "122";
       if (c.firstEncode) want[5] = "1";
       const POINT point = c.control ? FormPoint(c.control(*form_)) : c.point;
-      TBoxWatch watch;
+      test::TMessageBoxCatcher watch;
       Drop({file.wstring()}, point);
       EXPECT_EQ(Fields(), want);
-      EXPECT_TRUE(watch.Seen().texts.empty());
+      EXPECT_TRUE(watch.Boxes().empty());
       ASSERT_EQ(form_->DropTargetAt(point),
                 c.firstEncode ? TForm1::TDropTarget::FirstEncode : TForm1::TDropTarget::Source);
     }
@@ -265,13 +205,13 @@ TEST_F(DropTest, ARejectedFileIsReportedAndChangesNothing) {
       form_->Time->SetText("95");
       form_->NowSize->SetText("650");
       const std::array<std::string, 10> before = Fields();
-      TBoxWatch watch;
+      test::TMessageBoxCatcher watch;
       Drop({c.file.wstring()}, point);
       EXPECT_EQ(Fields(), before);
-      ASSERT_EQ(watch.Seen().texts.size(), 1u);
-      EXPECT_EQ(watch.Seen().texts[0], c.before + c.file.wstring() + c.after);
-      EXPECT_EQ(watch.Seen().captions[0], Wide(Application()->AppTitle()));
-      EXPECT_EQ(watch.Seen().icons[0], 1u);
+      ASSERT_EQ(watch.Boxes().size(), 1u);
+      EXPECT_EQ(watch.Boxes()[0].wideText, c.before + c.file.wstring() + c.after);
+      EXPECT_EQ(watch.Boxes()[0].wideCaption, Wide(Application()->AppTitle()));
+      EXPECT_TRUE(watch.Boxes()[0].icon);
     }
   }
 }
@@ -280,17 +220,17 @@ TEST_F(DropTest, ARejectedFileIsReportedAndChangesNothing) {
 TEST_F(DropTest, ANameOutsideCodePage932OpensAndShowsWhole) {
   const fs::path video = Sample("mp4-faststart-2h00m00s.mp4", L"Zo\u00eb \u00c5ngstr\u00f6m.mp4");
   const fs::path text = Written(L"Zo\u00eb.mp4", "not a video at all");
-  TBoxWatch watch;
+  test::TMessageBoxCatcher watch;
   Drop({video.wstring()}, FormPoint(form_->NowSize));
   EXPECT_EQ(form_->Time->Text(), "120");
   EXPECT_EQ(form_->NowSize->Text(), "1");
-  EXPECT_TRUE(watch.Seen().texts.empty());
+  EXPECT_TRUE(watch.Boxes().empty());
   form_->Time->SetText("77");
   Drop({text.wstring()}, FormPoint(form_->Time));
   EXPECT_EQ(form_->Time->Text(), "77");
-  ASSERT_EQ(watch.Seen().texts.size(), 1u);
-  EXPECT_EQ(watch.Seen().texts[0], L"ファイル「" + text.wstring() + L"」の形式には対応していません。.");
-  EXPECT_NE(watch.Seen().texts[0].find(L"Zo\u00eb.mp4"), std::wstring::npos);
+  ASSERT_EQ(watch.Boxes().size(), 1u);
+  EXPECT_EQ(watch.Boxes()[0].wideText, L"ファイル「" + text.wstring() + L"」の形式には対応していません。.");
+  EXPECT_NE(watch.Boxes()[0].wideText.find(L"Zo\u00eb.mp4"), std::wstring::npos);
 }
 
 // Several files: the first counts, whether it is good or not.
@@ -298,19 +238,19 @@ TEST_F(DropTest, OnlyTheFirstOfSeveralFilesCounts) {
   const fs::path good = Sample("mkv-2h00m00s.mkv", L"a.mkv");
   const fs::path other = Sample("mov-1h30m15s.mov", L"b.mov");
   const fs::path bad = Written(L"c.txt", "text");
-  TBoxWatch watch;
+  test::TMessageBoxCatcher watch;
   Drop({good.wstring(), other.wstring(), bad.wstring()}, FormPoint(form_->Time));
   EXPECT_EQ(form_->Time->Text(), "120");
   Drop({other.wstring(), good.wstring()}, FormPoint(form_->Time));
   EXPECT_EQ(form_->Time->Text(), "91");
-  EXPECT_TRUE(watch.Seen().texts.empty());
+  EXPECT_TRUE(watch.Boxes().empty());
   Drop({bad.wstring(), good.wstring()}, FormPoint(form_->Time));
   EXPECT_EQ(form_->Time->Text(), "91");
-  EXPECT_EQ(watch.Seen().texts.size(), 1u);
+  EXPECT_EQ(watch.Boxes().size(), 1u);
   // A record without names changes nothing and says nothing.
   Drop({}, FormPoint(form_->Time));
   EXPECT_EQ(form_->Time->Text(), "91");
-  EXPECT_EQ(watch.Seen().texts.size(), 1u);
+  EXPECT_EQ(watch.Boxes().size(), 1u);
 }
 
 // While a modal box is up the main window is disabled: a drop that still
@@ -320,12 +260,12 @@ TEST_F(DropTest, ADisabledWindowTakesNoDrop) {
   const fs::path bad = Written(L"b.txt", "text");
   form_->Time->SetText("42");
   EnableWindow(form_->Handle(), FALSE);
-  TBoxWatch watch;
+  test::TMessageBoxCatcher watch;
   Drop({good.wstring()}, FormPoint(form_->Time));
   Drop({bad.wstring()}, FormPoint(form_->Time));
   EnableWindow(form_->Handle(), TRUE);
   EXPECT_EQ(form_->Time->Text(), "42");
-  EXPECT_TRUE(watch.Seen().texts.empty());
+  EXPECT_TRUE(watch.Boxes().empty());
   Drop({good.wstring()}, FormPoint(form_->Time));
   EXPECT_EQ(form_->Time->Text(), "121");
 }
