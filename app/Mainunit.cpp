@@ -4,11 +4,16 @@
 
 #include <shellapi.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/FileMessage.h"
 #include "app/Verunit.h"
+#include "media/Duration.h"
+#include "runtime/Platform.h"
+#include "runtime/ScopeExit.h"
 #include "runtime/Text.h"
 #include "ui/Application.h"
 
@@ -61,6 +66,8 @@ void TForm1::Publish(Publisher& p) {
   TW_METHOD(About1Click);
   TW_METHOD(Help2Click);
   TW_METHOD(Tarnwick1Click);
+
+  TW_MESSAGE(WM_DROPFILES, WMDropFiles);
 }
 
 namespace {
@@ -157,6 +164,120 @@ void TForm1::Help2Click(TObject*) {
 
 void TForm1::Tarnwick1Click(TObject*) {
   ShellExecuteA(nullptr, nullptr, kAuthorAddress, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void TForm1::CreateParams(TCreateParams& params) {
+  TForm::CreateParams(params);
+  params.exStyle |= WS_EX_ACCEPTFILES;
+}
+
+namespace {
+
+// The first name of a drop, in wide form (a name outside code page 932 must
+// still open), and where it landed; nothing for a drop without names.
+struct TDroppedName {
+  std::wstring name;
+  // The point in the window's client coordinates, when it landed there and
+  // not on the frame, the caption or the menu bar.
+  std::optional<POINT> clientPoint;
+};
+
+std::optional<TDroppedName> FirstDroppedName(HDROP drop) {
+  if (DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) == 0) return std::nullopt;
+  const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+  if (length == 0) return std::nullopt;
+  TDroppedName dropped;
+  dropped.name.resize(length + 1);
+  const UINT copied = DragQueryFileW(drop, 0, dropped.name.data(), length + 1);
+  dropped.name.resize(copied);
+  POINT point{};
+  if (DragQueryPoint(drop, &point)) dropped.clientPoint = point;
+  return dropped;
+}
+
+// A message box shown as the application shows an exception report (its
+// title as the caption, the stop icon, the task's windows disabled while it is
+// up, the active window active again afterwards), but with wide text, so that
+// a file name outside code page 932 shows whole.
+void ShowWideReport(std::wstring text) {
+  // The report's full-stop rule: a text ending in a letter, a digit or any
+  // character beyond ASCII gets a ".".
+  if (!text.empty() && text.back() > L'.') text += L'.';
+  TApplication* application = Application();
+  const std::u16string caption = platform::AnsiToWide(application ? application->AppTitle() : std::string());
+  const HWND owner = application ? application->WindowHandle() : nullptr;
+  const HWND active = GetActiveWindow();
+  // The box opens over the application window: bring that to the active
+  // window's monitor for the time the box is up.
+  constexpr UINT kMoveOnly = SWP_NOSIZE | SWP_NOZORDER | SWP_NOREDRAW | SWP_NOACTIVATE;
+  RECT saved{};
+  bool moved = false;
+  const HMONITOR activeMonitor = MonitorFromWindow(active, MONITOR_DEFAULTTONEAREST);
+  if (owner && activeMonitor != MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST)) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (GetMonitorInfoW(activeMonitor, &info) && GetWindowRect(owner, &saved)) {
+      SetWindowPos(owner, nullptr, info.rcMonitor.left + (info.rcMonitor.right - info.rcMonitor.left) / 2,
+                   info.rcMonitor.top + (info.rcMonitor.bottom - info.rcMonitor.top) / 2, 0, 0, kMoveOnly);
+      moved = true;
+    }
+  }
+  const TDisabledWindows disabled = DisableTaskWindows(nullptr);
+  TScopeExit restore([&] {
+    if (moved) SetWindowPos(owner, nullptr, saved.left, saved.top, 0, 0, kMoveOnly);
+    EnableTaskWindows(disabled);
+    if (active) SetActiveWindow(active);
+  });
+  MessageBoxW(owner, text.c_str(), reinterpret_cast<const wchar_t*>(caption.c_str()), MB_OK | MB_ICONSTOP);
+}
+
+}  // namespace
+
+void TForm1::WMDropFiles(TMessage& m) {
+  m.result = 0;
+  std::optional<TDroppedName> dropped;
+  {
+    // The platform's drop record is freed whatever happens here.
+    const HDROP drop = reinterpret_cast<HDROP>(m.wParam);
+    TScopeExit finish([drop] { DragFinish(drop); });
+    // A disabled window takes no drop: a modal box is up.
+    if (!HandleAllocated() || !IsWindowEnabled(Handle())) return;
+    dropped = FirstDroppedName(drop);
+  }
+  if (!dropped) return;
+  // Outside the client area (on the frame, the caption or the menu bar) is
+  // elsewhere: the source.
+  const TDropTarget target = dropped->clientPoint ? DropTargetAt(*dropped->clientPoint) : TDropTarget::Source;
+  TakeDroppedFile(std::filesystem::path(dropped->name), target);
+}
+
+TForm1::TDropTarget TForm1::DropTargetAt(POINT clientPoint) {
+  TControl* control = ControlAtPoint(clientPoint, true);
+  auto within = [control](TWinControl* panel) {
+    return panel != nullptr && control != nullptr && (control == panel || panel->ContainsControl(control));
+  };
+  // The calculator's panel lies inside the re-calculator's: it is asked first.
+  if (within(GroupBox1)) return TDropTarget::Source;
+  if (within(GroupBox2)) return TDropTarget::FirstEncode;
+  return TDropTarget::Source;
+}
+
+void TForm1::TakeDroppedFile(const std::filesystem::path& file, TDropTarget target) {
+  const media::Result<media::FileFacts> facts = media::ReadMinutesAndSize(file);
+  if (!facts) {
+    const TTextAroundName text = FileErrorText(facts.Error());
+    const std::u16string before = platform::AnsiToWide(text.before);
+    const std::u16string after = platform::AnsiToWide(text.after);
+    ShowWideReport(std::wstring(before.begin(), before.end()) + file.wstring() +
+                   std::wstring(after.begin(), after.end()));
+    return;
+  }
+  if (Time == nullptr || NowSize == nullptr) throw EReadError(msg::ReadError);
+  // Both texts are made before either field changes.
+  const std::string minutes = std::to_string(facts->minutes);
+  const std::string megabytes = std::to_string(media::MegabytesRoundedUp(facts->bytes));
+  if (target == TDropTarget::FirstEncode) NowSize->SetText(megabytes);
+  Time->SetText(minutes);
 }
 
 void TForm1::ComponentNotice(TComponent* c, TOwnershipEvent event) {

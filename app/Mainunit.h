@@ -3,6 +3,7 @@
 // the fields the resource binds and the handlers its events name.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 #include "app/Bitrate.h"
@@ -64,6 +65,23 @@ class TForm1 : public TForm {
   void Tarnwick1Click(TObject* sender);
 
   void ComponentNotice(TComponent* c, TOwnershipEvent event) override;
+
+  // What a file dropped on the window is, by where it lands: on the
+  // calculator's panel (or anywhere outside the re-calculator's) the source,
+  // on the re-calculator's panel the first encode.
+  enum class TDropTarget : std::uint8_t { Source, FirstEncode };
+  TDropTarget DropTargetAt(POINT clientPoint);
+  // The source gives Time its running time; the first encode gives NowSize
+  // its size and Time its running time. A file whose running time cannot be
+  // had changes no field and is reported in a message box naming it.
+  void TakeDroppedFile(const std::filesystem::path& file, TDropTarget target);
+
+ protected:
+  // The window accepts files dropped from the file manager.
+  void CreateParams(TCreateParams& params) override;
+
+ private:
+  void WMDropFiles(TMessage& m);
 };
 
 // The main window, made at start-up.

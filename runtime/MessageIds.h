@@ -92,6 +92,11 @@ inline constexpr ResId DuplicateString{65523};
 inline constexpr ResId WriteError{65524};
 inline constexpr ResId ResNotFound{65529};
 inline constexpr ResId ListIndexError{65530};
+// A file the user dropped or named whose running time cannot be had (the name as %s).
+inline constexpr ResId FileCannotOpen{65531};
+inline constexpr ResId FileIsNoFile{65532};
+inline constexpr ResId FileFormatUnknown{65533};
+inline constexpr ResId FileNoRunningTime{65534};
 }  // namespace msg
 
 }  // namespace tw

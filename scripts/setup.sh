@@ -11,7 +11,7 @@ packages=(
   cmake ninja-build g++ clang llvm libclang-rt-14-dev clang-format
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
-  wine wine32:i386 fonts-wine xvfb xauth x11-utils imagemagick xdotool
+  wine wine32:i386 fonts-wine xvfb xauth x11-utils imagemagick xdotool python3-xlib
   fonts-ipafont-gothic fonts-ipafont-mincho fonts-horai-umefont locales
   libcli11-dev zip unzip
 )

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "app/Bitrate.h"
+#include "app/FileMessage.h"
+#include "media/Duration.h"
 #include "runtime/Convert.h"
 #include "runtime/Exceptions.h"
 
@@ -29,26 +31,43 @@ class OptionFields final : public BitrateFields {
   std::array<std::string, 8> texts_;
 };
 
+// What a file given instead of a number gives the field.
+enum class FileFact : std::uint8_t { Minutes, Megabytes };
+
+// The option that names a file to read the value from instead.
+struct FileInput {
+  const char* option;
+  FileFact fact;
+  const char* description;
+};
+
+constexpr FileInput kMinutesOf{"--minutes-of", FileFact::Minutes,
+                               "the running time read from this video file (whole minutes, rounded up)"};
+constexpr FileInput kNowSizeOf{"--now-size-of", FileFact::Megabytes,
+                               "the size of this file, the first encode (whole MB, rounded up)"};
+
 struct Input {
   const char* option;
   F field;
   const char* description;
   // An option that may be left out: the field then takes this field's text.
   std::optional<F> otherwise = std::nullopt;
+  // The file option that may stand in its place (one of the two is required).
+  const FileInput* file = nullptr;
 };
 
 constexpr Input kCalcInputs[] = {
-    {"--minutes", F::Time, "running time in minutes"},
+    {"--minutes", F::Time, "running time in minutes", std::nullopt, &kMinutesOf},
     {"--size", F::NextSize, "target size in MB"},
     {"--audio", F::NowAudio, "audio bitrate in kb/s"},
 };
 
 constexpr Input kReCalcInputs[] = {
-    {"--minutes", F::Time, "running time in minutes"},
+    {"--minutes", F::Time, "running time in minutes", std::nullopt, &kMinutesOf},
     {"--size", F::NextSize, "target size in MB"},
     {"--audio", F::NextAudio, "audio bitrate of the new encode in kb/s"},
     {"--now-video", F::NowVideo, "video bitrate of the first encode in kb/s"},
-    {"--now-size", F::NowSize, "size the first encode came to, in MB"},
+    {"--now-size", F::NowSize, "size the first encode came to, in MB", std::nullopt, &kNowSizeOf},
     {"--now-audio", F::NowAudio, "audio bitrate of the first encode in kb/s (default: --audio)", F::NextAudio},
 };
 
@@ -60,14 +79,24 @@ struct Command {
   F result;
   CLI::App* app;
   std::vector<std::optional<std::string>> values;
+  // The files named instead of values, by input.
+  std::vector<std::optional<std::filesystem::path>> files;
 };
 
 constexpr const char* kFooter =
     "Each value is read as the window reads its fields: whole numbers, \"$\" or \"0x\" for\n"
-    "hexadecimal. Standard output gets what the window's result field shows: the\n"
-    "bitrate, \"ERR\" for a value that is not a whole number, \"---\" for a division\n"
-    "by zero. Exit status: 0 for a bitrate, 1 for \"ERR\", \"---\" or a failed\n"
-    "computation, 2 for a usage error.\n"
+    "hexadecimal. Instead of a number, --minutes-of FILE takes the running time from\n"
+    "a video file's header (whole minutes, rounded up) and --now-size-of FILE the\n"
+    "size of the first encode (whole MB of 1,048,576 bytes, rounded up); the files\n"
+    "are AVI, MP4/MOV/3GP/M4V, Matroska/WebM, ASF/WMV or FLV, told by their content.\n"
+    "Give one form of each value, not both.\n"
+    "\n"
+    "Standard output gets what the window's result field shows: the bitrate, \"ERR\"\n"
+    "for a value that is not a whole number, \"---\" for a division by zero.\n"
+    "Exit status: 0 for a bitrate, 1 for \"ERR\", \"---\" or a failed computation, 2 for\n"
+    "a usage error, 3 for a file whose running time or size cannot be read (missing,\n"
+    "a folder, another format, or a damaged header: the reason, naming the file, goes\n"
+    "to standard error).\n"
     "\n"
     "The Windows program's Japanese messages show in a console whatever its code\n"
     "page; written to a pipe or a file they are Shift-JIS (code page 932).\n"
@@ -75,7 +104,15 @@ constexpr const char* kFooter =
     "Example, a two-pass encode of a 120-minute film to 700 MB with 128 kb/s audio:\n"
     "  rate=$(tarnwick-calc calc --minutes 120 --size 700 --audio 128) &&\n"
     "  ffmpeg -i film.avi -c:v mpeg4 -b:v \"${rate}k\" -pass 1 -an -f null /dev/null &&\n"
-    "  ffmpeg -i film.avi -c:v mpeg4 -b:v \"${rate}k\" -pass 2 -c:a libmp3lame -b:a 128k film-700.avi";
+    "  ffmpeg -i film.avi -c:v mpeg4 -b:v \"${rate}k\" -pass 2 -c:a libmp3lame -b:a 128k film-700.avi\n"
+    "\n"
+    "The whole loop from the files themselves: a first encode at the bitrate the\n"
+    "source's running time gives, then a second corrected by the size it came to:\n"
+    "  rate=$(tarnwick-calc calc --minutes-of film.avi --size 700 --audio 128) &&\n"
+    "  ffmpeg -i film.avi -c:v mpeg4 -b:v \"${rate}k\" -c:a libmp3lame -b:a 128k first.avi &&\n"
+    "  rate2=$(tarnwick-calc recalc --minutes-of film.avi --size 700 --audio 128 \\\n"
+    "          --now-video \"$rate\" --now-size-of first.avi --now-audio 128) &&\n"
+    "  ffmpeg -i film.avi -c:v mpeg4 -b:v \"${rate2}k\" -c:a libmp3lame -b:a 128k film-700.avi";
 
 // Says on err which values the parser rejected, in the message the window's
 // parser gives.
@@ -87,7 +124,30 @@ void ExplainRejected(const Command& command, std::ostream& err) {
   }
 }
 
+// The values of the files named instead of numbers, as the texts the window's
+// fields would hold after the files were dropped on it; false after saying on
+// err why a file gives none.
+bool ReadFiles(Command& command, std::ostream& err) {
+  bool all = true;
+  for (std::size_t i = 0; i < command.inputs.size(); ++i) {
+    const FileInput* file = command.inputs[i].file;
+    if (file == nullptr || !command.files[i]) continue;
+    const media::Result<media::FileFacts> facts = media::ReadMinutesAndSize(*command.files[i]);
+    if (!facts) {
+      const TTextAroundName text = FileErrorText(facts.Error());
+      WriteNamingFile(err, std::string(file->option) + ": " + text.before, *command.files[i], text.after + "\n");
+      all = false;
+      continue;
+    }
+    const std::uint64_t value =
+        file->fact == FileFact::Minutes ? facts->minutes : media::MegabytesRoundedUp(facts->bytes);
+    command.values[i] = std::to_string(value);
+  }
+  return all;
+}
+
 int Compute(Command& command, std::ostream& out, std::ostream& err) {
+  if (!ReadFiles(command, err)) return kFileError;
   OptionFields fields;
   for (std::size_t i = 0; i < command.inputs.size(); ++i) {
     if (command.values[i]) fields.WriteField(command.inputs[i].field, *command.values[i]);
@@ -113,9 +173,35 @@ int Compute(Command& command, std::ostream& out, std::ostream& err) {
   return result == kZeroDivideText ? kNoNumber : kNumber;
 }
 
+// The file names given to one file option, in the order of the command line,
+// each in the platform's own form: "--minutes-of NAME" and "--minutes-of=NAME".
+std::vector<Argument> FilesGivenTo(std::string_view option, std::span<const Argument> words) {
+  std::vector<Argument> files;
+  const std::string joined = std::string(option) + "=";
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    const Argument& word = words[i];
+    if (word.text == option && i + 1 < words.size()) {
+      files.push_back(words[i + 1]);
+    } else if (word.text.starts_with(joined)) {
+      // The option's name is ASCII: as many units in either form.
+      const auto& native = word.path.native();
+      files.push_back({word.text.substr(joined.size()),
+                       std::filesystem::path(native.substr(std::min(joined.size(), native.size())))});
+    }
+  }
+  return files;
+}
+
 }  // namespace
 
 int RunCommandLine(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+  std::vector<Argument> arguments;
+  arguments.reserve(args.size());
+  for (const std::string& arg : args) arguments.push_back({arg, PathFromText(arg)});
+  return RunCommandLine(std::span<const Argument>(arguments), out, err);
+}
+
+int RunCommandLine(std::span<const Argument> args, std::ostream& out, std::ostream& err) {
   CLI::App app("The video bitrate that fits a target size, computed as Tarnwick for MPEG4 does.", "tarnwick-calc");
   app.set_version_flag("--version", TW_VERSION);
   // At most one; none is reported after parsing, so that an unknown word is
@@ -130,6 +216,7 @@ int RunCommandLine(std::span<const std::string> args, std::ostream& out, std::os
        CalcBitrate,
        F::Video,
        {},
+       {},
        {}},
       {"recalc",
        "the corrected bitrate of a second encode (the window's ReCalc)",
@@ -137,34 +224,59 @@ int RunCommandLine(std::span<const std::string> args, std::ostream& out, std::os
        ReCalcBitrate,
        F::NextVideo,
        {},
+       {},
        {}},
   };
+  // "--size=" gives the empty text, as "--size ''" does (the parser would
+  // take it for a missing value).
+  std::vector<Argument> words;
+  for (const Argument& arg : args) {
+    if (arg.text.size() > 3 && arg.text.starts_with("--") && arg.text.back() == '=') {
+      const auto& native = arg.path.native();
+      words.push_back({arg.text.substr(0, arg.text.size() - 1),
+                       std::filesystem::path(native.substr(0, native.empty() ? 0 : native.size() - 1))});
+      words.emplace_back();
+    } else {
+      words.push_back(arg);
+    }
+  }
+
   for (Command& command : commands) {
     command.app = app.add_subcommand(command.name, command.description);
     command.values.resize(command.inputs.size());
+    command.files.resize(command.inputs.size());
     for (std::size_t i = 0; i < command.inputs.size(); ++i) {
       const Input& input = command.inputs[i];
       // Taken as text: the window's parser decides what a number is.
       CLI::Option* option = command.app->add_option_function<std::string>(
           input.option, [&command, i](const std::string& value) { command.values[i] = value; }, input.description);
       option->type_name("N");
-      if (!input.otherwise) option->required();
+      if (input.file == nullptr) {
+        if (!input.otherwise) option->required();
+        continue;
+      }
+      // The file's name as the platform gave it: the parser hands over the
+      // text, which on Windows may have lost characters of a wide name.
+      CLI::Option* file = command.app->add_option_function<std::string>(
+          input.file->option,
+          [&command, i, given = FilesGivenTo(input.file->option, words)](const std::string& value) {
+            for (const Argument& name : given) {
+              if (name.text == value) {
+                command.files[i] = name.path;
+                return;
+              }
+            }
+            command.files[i] = PathFromText(value);
+          },
+          input.file->description);
+      file->type_name("FILE");
+      option->excludes(file);
+      file->excludes(option);
     }
   }
 
-  // "--size=" gives the empty text, as "--size ''" does (the parser would
-  // take it for a missing value).
-  std::vector<std::string> words;
-  for (const std::string& arg : args) {
-    if (arg.size() > 3 && arg.starts_with("--") && arg.back() == '=') {
-      words.push_back(arg.substr(0, arg.size() - 1));
-      words.emplace_back();
-    } else {
-      words.push_back(arg);
-    }
-  }
   std::vector<const char*> argv{"tarnwick-calc"};
-  for (const std::string& word : words) argv.push_back(word.c_str());
+  for (const Argument& word : words) argv.push_back(word.text.c_str());
   try {
     app.parse(static_cast<int>(argv.size()), argv.data());
   } catch (const CLI::Success& e) {
@@ -175,7 +287,17 @@ int RunCommandLine(std::span<const std::string> args, std::ostream& out, std::os
     return kUsage;
   }
   for (Command& command : commands) {
-    if (command.app->parsed()) return Compute(command, out, err);
+    if (!command.app->parsed()) continue;
+    // A value that may come from a file is required in one of its two forms.
+    for (std::size_t i = 0; i < command.inputs.size(); ++i) {
+      const Input& input = command.inputs[i];
+      if (input.file != nullptr && !command.values[i] && !command.files[i]) {
+        err << "tarnwick-calc: " << command.name << ": " << input.option << " or " << input.file->option
+            << " is required (see tarnwick-calc --help)\n";
+        return kUsage;
+      }
+    }
+    return Compute(command, out, err);
   }
   err << "tarnwick-calc: a command is required, calc or recalc (see tarnwick-calc --help)\n";
   return kUsage;

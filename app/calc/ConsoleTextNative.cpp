@@ -1,5 +1,8 @@
 // A Linux terminal shows UTF-8.
 #include "app/calc/CommandLine.h"
+
+#include <ostream>
+
 #include "runtime/Platform.h"
 
 namespace tw::calc {
@@ -29,6 +32,14 @@ std::string ConsoleText(std::string_view text) {
     }
   }
   return out;
+}
+
+// A file name is the bytes the system gave; the terminal shows them as they are.
+std::filesystem::path PathFromText(std::string_view text) { return std::filesystem::path(std::string(text)); }
+
+void WriteNamingFile(std::ostream& stream, std::string_view before, const std::filesystem::path& file,
+                     std::string_view after) {
+  stream << ConsoleText(before) << file.native() << ConsoleText(after);
 }
 
 }  // namespace tw::calc

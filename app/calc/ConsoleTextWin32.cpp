@@ -21,8 +21,13 @@ namespace tw::calc {
 // code page, as every Windows program that writes text there does.
 std::string ConsoleText(std::string_view text) { return std::string(text); }
 
-std::vector<std::string> WideArguments() {
-  std::vector<std::string> args;
+std::filesystem::path PathFromText(std::string_view text) {
+  const std::u16string wide = platform::AnsiToWide(text);
+  return std::filesystem::path(std::wstring(wide.begin(), wide.end()));
+}
+
+std::vector<Argument> WideArguments() {
+  std::vector<Argument> args;
   int count = 0;
   LPWSTR* words = CommandLineToArgvW(GetCommandLineW(), &count);
   if (words == nullptr) return args;
@@ -33,7 +38,7 @@ std::vector<std::string> WideArguments() {
     std::string arg(static_cast<std::size_t>(needed > 0 ? needed : 0), '\0');
     if (needed > 0)
       WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, words[i], length, arg.data(), needed, nullptr, nullptr);
-    args.push_back(std::move(arg));
+    args.push_back({std::move(arg), std::filesystem::path(std::wstring(words[i], static_cast<std::size_t>(length)))});
   }
   LocalFree(words);
   return args;
@@ -63,7 +68,22 @@ class WideConsoleBuffer : public std::streambuf {
 
   int sync() override { return Flush() ? 0 : -1; }
 
+ public:
+  // Wide text straight to the console, after what is pending.
+  bool WriteWide(std::wstring_view text) { return Flush() && WriteOut(text); }
+
  private:
+  bool WriteOut(std::wstring_view wide) {
+    std::size_t done = 0;
+    while (done < wide.size()) {
+      DWORD written = 0;
+      const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(wide.size() - done, 8192));
+      if (!WriteConsoleW(console_, wide.data() + done, piece, &written, nullptr) || written == 0) return false;
+      done += written;
+    }
+    return true;
+  }
+
   bool Flush() {
     std::size_t whole = 0;
     while (whole < pending_.size()) {
@@ -73,16 +93,7 @@ class WideConsoleBuffer : public std::streambuf {
     }
     const std::u16string wide = platform::AnsiToWide(std::string_view(pending_).substr(0, whole));
     pending_.erase(0, whole);
-    std::size_t done = 0;
-    while (done < wide.size()) {
-      DWORD written = 0;
-      const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(wide.size() - done, 8192));
-      if (!WriteConsoleW(console_, reinterpret_cast<const wchar_t*>(wide.data() + done), piece, &written, nullptr) ||
-          written == 0)
-        return false;
-      done += written;
-    }
-    return true;
+    return WriteOut(std::wstring_view(reinterpret_cast<const wchar_t*>(wide.data()), wide.size()));
   }
 
   HANDLE console_;
@@ -97,6 +108,20 @@ HANDLE ConsoleOf(DWORD which) {
 }
 
 }  // namespace
+
+void WriteNamingFile(std::ostream& stream, std::string_view before, const std::filesystem::path& file,
+                     std::string_view after) {
+  // A console shows the name whole; a pipe or a file gets the program's code
+  // page, where a character it lacks becomes "?".
+  stream << before;
+  if (auto* console = dynamic_cast<WideConsoleBuffer*>(stream.rdbuf())) {
+    if (!console->WriteWide(file.native())) stream.setstate(std::ios::badbit);
+  } else {
+    const std::wstring& name = file.native();
+    stream << platform::WideToAnsi(std::u16string(name.begin(), name.end()));
+  }
+  stream << after;
+}
 
 void UseWideConsole() {
   // Never freed: the standard streams flush into them until the very end of

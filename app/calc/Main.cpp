@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
   // A console shows any text through the wide console function, whatever its
   // code page; the arguments are read in wide form for the same reason.
   tw::calc::UseWideConsole();
-  const std::vector<std::string> args = tw::calc::WideArguments();
+  const std::vector<tw::calc::Argument> args = tw::calc::WideArguments();
   (void)argc;
   (void)argv;
 #else

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <vector>
 
@@ -174,6 +176,188 @@ TEST(CommandLine, HelpExplainsTheInputsWithAnEncoderExample) {
   const Outcome version = RunCalc({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, TW_VERSION "\n");
+}
+
+// ---- Files named instead of numbers ----
+
+namespace fs = std::filesystem;
+
+std::string Sample(const char* name) { return (fs::path(TW_MEDIA_TEST_DATA) / name).string(); }
+
+// A file named instead of a number gives what that number typed gives: the
+// running time in whole minutes rounded up, the size in whole MB rounded up.
+TEST(CommandLine, FilesGiveTheNumbersTheyStandFor) {
+  const std::string avi = Sample("avi-2h15m45s.avi");  // 136 minutes
+  const std::string wmv = Sample("wmv-2h01m15s.wmv");  // 122 minutes, 51,193 bytes: 1 MB
+  const std::string mov = Sample("mov-1h30m15s.mov");  // 91 minutes
+  struct Same {
+    std::vector<std::string> withFiles;
+    std::vector<std::string> typed;
+  };
+  const Same cases[] = {
+      {{"calc", "--minutes-of", avi, "--size", "700", "--audio", "128"},
+       {"calc", "--minutes", "136", "--size", "700", "--audio", "128"}},
+      {{"calc", "--size", "700", "--minutes-of=" + mov, "--audio", "128"},
+       {"calc", "--minutes", "91", "--size", "700", "--audio", "128"}},
+      {{"recalc", "--minutes-of", avi, "--size", "700", "--audio", "96", "--now-video", "600", "--now-size-of", wmv},
+       {"recalc", "--minutes", "136", "--size", "700", "--audio", "96", "--now-video", "600", "--now-size", "1"}},
+      {{"recalc", "--minutes", "120", "--size", "700", "--audio", "96", "--now-video", "600", "--now-size-of=" + avi,
+        "--now-audio", "128"},
+       {"recalc", "--minutes", "120", "--size", "700", "--audio", "96", "--now-video", "600", "--now-size", "1",
+        "--now-audio", "128"}},
+      // A file gives a number, the rest of the line still decides the result.
+      {{"calc", "--minutes-of", wmv, "--size", "x", "--audio", "128"},
+       {"calc", "--minutes", "122", "--size", "x", "--audio", "128"}},
+  };
+  for (const Same& c : cases) {
+    SCOPED_TRACE(c.typed[2]);
+    const Outcome withFiles = RunCalc(c.withFiles);
+    const Outcome typed = RunCalc(c.typed);
+    EXPECT_EQ(withFiles.out, typed.out);
+    EXPECT_EQ(withFiles.status, typed.status);
+    EXPECT_EQ(withFiles.err, typed.err);
+  }
+  EXPECT_EQ(RunCalc(cases[0].withFiles).out, "574\n");
+}
+
+// A file that gives no running time: the window's reason on the error stream,
+// naming the option and the file, status 3, and no result.
+TEST(CommandLine, AnUnreadableFileIsNamedWithItsReason) {
+  const fs::path folder =
+      fs::temp_directory_path() / ("tw-calc-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+  fs::create_directories(folder);
+  const std::string text = (folder / "notes.txt").string();
+  std::ofstream(text) << "no video here\n";
+  const std::string cut = (folder / "cut.avi").string();
+  {
+    std::ifstream in(Sample("avi-2h15m45s.avi"), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ofstream(cut, std::ios::binary) << bytes.substr(0, bytes.size() / 3);
+  }
+  const std::string missing = (folder / "gone.mkv").string();
+  const std::string dir = folder.string();
+  struct Unreadable {
+    std::vector<std::string> args;
+    std::string err;  // UTF-8
+  };
+  const Unreadable cases[] = {
+      {{"calc", "--minutes-of", missing, "--size", "700", "--audio", "128"},
+       "--minutes-of: ファイル「" + missing + "」を開けません。\n"},
+      {{"calc", "--minutes-of", dir, "--size", "700", "--audio", "128"},
+       "--minutes-of: 「" + dir + "」はファイルではありません。\n"},
+      {{"calc", "--minutes-of", text, "--size", "700", "--audio", "128"},
+       "--minutes-of: ファイル「" + text + "」の形式には対応していません。\n"},
+      {{"calc", "--minutes-of", cut, "--size", "700", "--audio", "128"},
+       "--minutes-of: ファイル「" + cut + "」から再生時間を読み取れません。\n"},
+      {{"recalc", "--minutes", "120", "--size", "700", "--audio", "128", "--now-video", "700", "--now-size-of", text},
+       "--now-size-of: ファイル「" + text + "」の形式には対応していません。\n"},
+      {{"recalc", "--minutes-of", missing, "--size", "700", "--audio", "128", "--now-video", "700",
+        "--now-size-of=", "--now-audio", "x"},
+       "--minutes-of: ファイル「" + missing + "」を開けません。\n--now-size-of: ファイル「」を開けません。\n"},
+  };
+  for (const Unreadable& c : cases) {
+    SCOPED_TRACE(c.err);
+    const Outcome o = RunCalc(c.args);
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(o.status, kFileError);
+    EXPECT_EQ(o.err, Shown(c.err));
+  }
+  fs::remove_all(folder);
+}
+
+// The file's name is taken in the platform's own form, not from the text the
+// parser sees: on Windows a wide name whose text lost a character still opens.
+TEST(CommandLine, TheFileNameComesInThePlatformsForm) {
+  const fs::path folder = fs::temp_directory_path() / "tw-calc-wide";
+  fs::create_directories(folder);
+  const fs::path zoe = folder / fs::path(u8"Zo\u00eb \u00c5.mp4");
+  fs::copy_file(Sample("mp4-faststart-2h00m00s.mp4"), zoe, fs::copy_options::overwrite_existing);
+  // The text as code page 932 holds it: the letters it lacks as "?".
+  const std::string lossy = (folder / "Zo? ?.mp4").string();
+  const Argument args[] = {{"calc", PathFromText("calc")},
+                           {"--minutes-of", PathFromText("--minutes-of")},
+                           {lossy, zoe},
+                           {"--size", PathFromText("--size")},
+                           {"700", PathFromText("700")},
+                           {"--audio", PathFromText("--audio")},
+                           {"128", PathFromText("128")}};
+  std::ostringstream out;
+  std::ostringstream err;
+  EXPECT_EQ(RunCommandLine(args, out, err), kNumber) << err.str();
+  EXPECT_EQ(out.str(), "668\n");
+  const Argument joined[] = {{"calc", PathFromText("calc")},
+                             {"--minutes-of=" + lossy, PathFromText("--minutes-of=").native() + zoe.native()},
+                             {"--size", PathFromText("--size")},
+                             {"700", PathFromText("700")},
+                             {"--audio", PathFromText("--audio")},
+                             {"128", PathFromText("128")}};
+  std::ostringstream out2;
+  EXPECT_EQ(RunCommandLine(joined, out2, err), kNumber) << err.str();
+  EXPECT_EQ(out2.str(), "668\n");
+  fs::remove_all(folder);
+}
+
+// One value in one form: both, or neither, is a usage error naming them, and
+// no file is read for a line that is not used.
+TEST(CommandLine, OneFormOfEachValue) {
+  const std::string avi = Sample("avi-2h15m45s.avi");
+  struct Usage {
+    std::vector<std::string> args;
+    std::vector<const char*> named;
+  };
+  const Usage cases[] = {
+      {{"calc", "--minutes", "120", "--minutes-of", avi, "--size", "700", "--audio", "128"},
+       {"--minutes", "--minutes-of"}},
+      {{"calc", "--minutes-of=" + avi, "--size", "700", "--audio", "128", "--minutes=120"},
+       {"--minutes", "--minutes-of"}},
+      {{"recalc", "--minutes", "120", "--size", "700", "--audio", "128", "--now-video", "700", "--now-size", "700",
+        "--now-size-of", "/no/such/file"},
+       {"--now-size", "--now-size-of"}},
+      {{"calc", "--size", "700", "--audio", "128"}, {"--minutes or --minutes-of is required"}},
+      {{"recalc", "--minutes-of", avi, "--size", "700", "--audio", "128", "--now-video", "700"},
+       {"--now-size or --now-size-of is required"}},
+      {{"calc", "--minutes-of", avi, "--size", "700", "--audio", "128", "--now-size-of", avi}, {"--now-size-of"}},
+      {{"calc", "--size", "700", "--audio", "128", "--minutes-of"}, {"--minutes-of"}},
+      {{"calc", "--minutes-of", avi, "--minutes-of", avi, "--size", "700", "--audio", "128"}, {"--minutes-of"}},
+  };
+  for (const Usage& c : cases) {
+    SCOPED_TRACE(c.named[0]);
+    const Outcome o = RunCalc(c.args);
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(o.status, kUsage);
+    for (const char* named : c.named) EXPECT_NE(o.err.find(named), std::string::npos) << o.err;
+    EXPECT_EQ(o.err.find('\n'), o.err.size() - 1) << "one line: " << o.err;
+  }
+}
+
+// "--opt=" is rewritten to the option and an empty value: an unknown option
+// keeps its own name in the error, and "--size==" stays a rejected value.
+TEST(CommandLine, TheEmptyValueFormKeepsNamesAndValues) {
+  const Outcome bogus = RunCalc({"calc", "--minutes", "120", "--size", "700", "--audio", "128", "--bogus="});
+  EXPECT_EQ(bogus.status, kUsage);
+  EXPECT_EQ(bogus.out, "");
+  EXPECT_NE(bogus.err.find("--bogus"), std::string::npos) << bogus.err;
+  EXPECT_EQ(bogus.err.find("--bogus="), std::string::npos) << bogus.err;
+  const Outcome unknownFirst = RunCalc({"calc", "--bogus=", "--minutes", "120", "--size", "700", "--audio", "128"});
+  EXPECT_EQ(unknownFirst.status, kUsage);
+  EXPECT_NE(unknownFirst.err.find("--bogus"), std::string::npos) << unknownFirst.err;
+  EXPECT_EQ(unknownFirst.err.find("--bogus="), std::string::npos) << unknownFirst.err;
+
+  const Outcome doubled = RunCalc({"calc", "--minutes", "120", "--size==", "--audio", "128"});
+  EXPECT_EQ(doubled.out, "ERR\n");
+  EXPECT_EQ(doubled.status, kNoNumber);
+  EXPECT_NE(doubled.err.find("--size: "), std::string::npos) << doubled.err;
+}
+
+TEST(CommandLine, HelpShowsTheFileOptionsStatusesAndTheLoop) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"}, {"recalc", "--help"}}) {
+    const Outcome o = RunCalc(args);
+    EXPECT_EQ(o.status, 0);
+    for (const char* text :
+         {"--minutes-of FILE", "--now-size-of FILE", "3 for a file", "tarnwick-calc calc --minutes-of film.avi",
+          "tarnwick-calc recalc --minutes-of film.avi", "--now-size-of first.avi", "-b:v \"${rate2}k\""})
+      EXPECT_NE(o.out.find(text), std::string::npos) << text;
+  }
 }
 
 TEST(CommandLine, ConsoleTextShowsTheProgramsTexts) {

@@ -54,5 +54,42 @@ if [ "-b:v ${rate}k" != "-b:v 933k" ]; then
   failures=$((failures + 1))
 fi
 
+# Files named instead of numbers: the media library's samples, a copy under a
+# name outside code page 932 (the Windows program reads its arguments wide), a
+# text and a missing file. TW_PATH_PREFIX is what the program puts before a
+# host path ("Z:" under Wine).
+data="$(cd "$(dirname "${BASH_SOURCE[0]}")/../media/data" && pwd)"
+prefix=${TW_PATH_PREFIX:-}
+tmp="$(mktemp -d)"
+trap 'rm -rf "$tmp"' EXIT
+cp "$data/avi-2h15m45s.avi" "$tmp/Zoë Ångström.avi"
+printf 'not a video\n' >"$tmp/notes.txt"
+avi="$prefix$data/avi-2h15m45s.avi"
+check 0 "574$nl" "${prog[@]}" calc --minutes-of "$avi" --size 700 --audio 128
+check 0 "574$nl" "${prog[@]}" calc --minutes 136 --size 700 --audio 128
+check 0 "574$nl" "${prog[@]}" calc --minutes-of "$prefix$tmp/Zoë Ångström.avi" --size 700 --audio 128
+check 0 "574$nl" "${prog[@]}" calc "--minutes-of=$avi" --size 700 --audio 128
+check 0 "-3832$nl" "${prog[@]}" recalc --minutes-of "$avi" --size 700 --audio 96 --now-video 600 \
+  --now-size-of "$prefix$data/wmv-2h01m15s.wmv"
+check 0 "-3832$nl" "${prog[@]}" recalc --minutes 136 --size 700 --audio 96 --now-video 600 --now-size 1
+check 3 "" "${prog[@]}" calc --minutes-of "$prefix$tmp/notes.txt" --size 700 --audio 128
+check 3 "" "${prog[@]}" calc --minutes-of "$prefix$tmp/gone.avi" --size 700 --audio 128
+check 3 "" "${prog[@]}" recalc --minutes 120 --size 700 --audio 96 --now-video 600 --now-size-of "$prefix$tmp"
+check 2 "" "${prog[@]}" calc --minutes 120 --minutes-of "$avi" --size 700 --audio 128
+check 2 "" "${prog[@]}" calc --size 700 --audio 128
+check 2 "" "${prog[@]}" calc --minutes 120 --size 700 --audio 128 --bogus=
+check 1 "ERR$nl" "${prog[@]}" calc --minutes 120 --size== --audio 128
+
+# The reason on standard error names the option and the file, in the expected encoding.
+want_err="$(printf -- '--minutes-of: ファイル「%s」の形式には対応していません。\n' "$prefix$tmp/notes.txt" |
+  iconv -f UTF-8 -t "$encoding" | od -An -tx1)"
+got_err="$("${prog[@]}" calc --minutes-of "$prefix$tmp/notes.txt" --size 700 --audio 128 2>&1 >/dev/null |
+  od -An -tx1)"
+checks=$((checks + 1))
+if [ "$got_err" != "$want_err" ]; then
+  echo "FAIL: unreadable file message: $got_err, expected $want_err ($encoding)"
+  failures=$((failures + 1))
+fi
+
 echo "$((checks - failures)) passed, $failures failed"
 [ "$failures" = 0 ]

@@ -70,6 +70,15 @@ THostWindow::~THostWindow() {
   PumpMessages();
 }
 
+BOOL CALLBACK FindIcon(HWND child, LPARAM found) {
+  if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
+  char className[16] = {};
+  GetClassNameA(child, className, sizeof className);
+  if (std::string(className) != "Static") return TRUE;
+  *reinterpret_cast<bool*>(found) = true;
+  return FALSE;
+}
+
 LRESULT CALLBACK CatcherHook(int code, WPARAM wParam, LPARAM lParam) {
   if (code == HCBT_ACTIVATE && activeCatcher) {
     HWND window = reinterpret_cast<HWND>(wParam);
@@ -80,7 +89,13 @@ LRESULT CALLBACK CatcherHook(int code, WPARAM wParam, LPARAM lParam) {
       char caption[256] = {};
       GetDlgItemTextA(window, 0xFFFF, text, sizeof text);
       GetWindowTextA(window, caption, sizeof caption);
-      activeCatcher->boxes_.push_back({text, caption});
+      wchar_t wideText[1024] = {};
+      wchar_t wideCaption[256] = {};
+      GetDlgItemTextW(window, 0xFFFF, wideText, static_cast<int>(std::size(wideText)));
+      GetWindowTextW(window, wideCaption, static_cast<int>(std::size(wideCaption)));
+      bool icon = false;
+      EnumChildWindows(window, FindIcon, reinterpret_cast<LPARAM>(&icon));
+      activeCatcher->boxes_.push_back({text, caption, wideText, wideCaption, icon});
       // Posted: the box's own loop takes it once it runs.
       PostMessageA(window, WM_COMMAND, IDOK, 0);
     }

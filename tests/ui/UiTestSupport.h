@@ -37,10 +37,14 @@ class THostWindow {
 };
 
 // A message box of this thread caught while it is shown: its text and
-// caption, closed with OK as soon as it was read.
+// caption (in the process's code page, and wide, as the box shows them) and
+// whether it shows an icon, closed with OK as soon as it was read.
 struct TCaughtBox {
   std::string text;
   std::string caption;
+  std::wstring wideText;
+  std::wstring wideCaption;
+  bool icon = false;
 };
 class TMessageBoxCatcher {
  public:
