@@ -204,31 +204,9 @@ void ShowWideReport(std::wstring text) {
   // character beyond ASCII gets a ".".
   if (!text.empty() && text.back() > L'.') text += L'.';
   TApplication* application = Application();
-  const std::u16string caption = platform::AnsiToWide(application ? application->AppTitle() : std::string());
-  const HWND owner = application ? application->WindowHandle() : nullptr;
-  const HWND active = GetActiveWindow();
-  // The box opens over the application window: bring that to the active
-  // window's monitor for the time the box is up.
-  constexpr UINT kMoveOnly = SWP_NOSIZE | SWP_NOZORDER | SWP_NOREDRAW | SWP_NOACTIVATE;
-  RECT saved{};
-  bool moved = false;
-  const HMONITOR activeMonitor = MonitorFromWindow(active, MONITOR_DEFAULTTONEAREST);
-  if (owner && activeMonitor != MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST)) {
-    MONITORINFO info{};
-    info.cbSize = sizeof info;
-    if (GetMonitorInfoW(activeMonitor, &info) && GetWindowRect(owner, &saved)) {
-      SetWindowPos(owner, nullptr, info.rcMonitor.left + (info.rcMonitor.right - info.rcMonitor.left) / 2,
-                   info.rcMonitor.top + (info.rcMonitor.bottom - info.rcMonitor.top) / 2, 0, 0, kMoveOnly);
-      moved = true;
-    }
-  }
-  const TDisabledWindows disabled = DisableTaskWindows(nullptr);
-  TScopeExit restore([&] {
-    if (moved) SetWindowPos(owner, nullptr, saved.left, saved.top, 0, 0, kMoveOnly);
-    EnableTaskWindows(disabled);
-    if (active) SetActiveWindow(active);
-  });
-  MessageBoxW(owner, text.c_str(), reinterpret_cast<const wchar_t*>(caption.c_str()), MB_OK | MB_ICONSTOP);
+  if (!application) return;
+  const std::u16string caption = platform::AnsiToWide(application->AppTitle());
+  application->ShowMessageBox(text, std::wstring(caption.begin(), caption.end()), MB_OK | MB_ICONSTOP);
 }
 
 }  // namespace

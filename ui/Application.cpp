@@ -79,43 +79,6 @@ LRESULT CALLBACK AppWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lPar
   return m.result;
 }
 
-struct TaskWindowSearch {
-  HWND except;
-  HWND appWindow;
-  HWND firstNormal = nullptr;
-  HWND firstTopmost = nullptr;
-};
-
-BOOL CALLBACK FindTopmostProc(HWND window, LPARAM data) {
-  return GuardCallback(application, TRUE, [&]() -> BOOL {
-    auto& search = *reinterpret_cast<TaskWindowSearch*>(data);
-    if (window == search.except || window == search.appWindow || !IsWindowVisible(window) || !IsWindowEnabled(window))
-      return TRUE;
-    if (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) {
-      if (!search.firstTopmost) search.firstTopmost = window;
-      return TRUE;
-    }
-    search.firstNormal = window;
-    return FALSE;
-  });
-}
-
-struct DisableSearch {
-  HWND except;
-  TDisabledWindows* list;
-};
-
-BOOL CALLBACK DisableProc(HWND window, LPARAM data) {
-  return GuardCallback(application, TRUE, [&]() -> BOOL {
-    auto& search = *reinterpret_cast<DisableSearch*>(data);
-    if (window != search.except && IsWindowVisible(window) && IsWindowEnabled(window)) {
-      search.list->push_back(window);
-      EnableWindow(window, FALSE);
-    }
-    return TRUE;
-  });
-}
-
 struct TopmostSearch {
   HWND appWindow;
   std::vector<HWND>* list;
@@ -131,26 +94,6 @@ BOOL CALLBACK TopmostProc(HWND window, LPARAM data) {
 }
 
 }  // namespace
-
-// ---- Task windows ----------------------------------------------------------------
-
-TDisabledWindows DisableTaskWindows(HWND except) {
-  TDisabledWindows list;
-  DisableSearch search{except, &list};
-  EnumThreadWindows(GetCurrentThreadId(), &DisableProc, reinterpret_cast<LPARAM>(&search));
-  return list;
-}
-
-void EnableTaskWindows(const TDisabledWindows& windows) {
-  for (HWND window : windows)
-    if (IsWindow(window)) EnableWindow(window, TRUE);
-}
-
-HWND FindTopmostTaskWindow(HWND except) {
-  TaskWindowSearch search{except, application ? application->WindowHandle() : nullptr};
-  EnumThreadWindows(GetCurrentThreadId(), &FindTopmostProc, reinterpret_cast<LPARAM>(&search));
-  return search.firstNormal ? search.firstNormal : search.firstTopmost;
-}
 
 // ---- Framework start-up ------------------------------------------------------------
 
@@ -506,6 +449,14 @@ void TApplication::ReportException(const Exception& exception) {
 }
 
 int TApplication::ShowMessageBox(const std::string& text, const std::string& caption, UINT flags) {
+  return RunMessageBox([&] { return MessageBoxA(handle_, text.c_str(), caption.c_str(), flags); });
+}
+
+int TApplication::ShowMessageBox(const std::wstring& text, const std::wstring& caption, UINT flags) {
+  return RunMessageBox([&] { return MessageBoxW(handle_, text.c_str(), caption.c_str(), flags); });
+}
+
+int TApplication::RunMessageBox(const std::function<int()>& show) {
   HWND active = GetActiveWindow();
   bool moved = false;
   RECT saved{};
@@ -522,7 +473,7 @@ int TApplication::ShowMessageBox(const std::string& text, const std::string& cap
     }
   }
   TDisabledWindows disabled = DisableTaskWindows(nullptr);
-  const int result = MessageBoxA(handle_, text.c_str(), caption.c_str(), flags);
+  const int result = show();
   if (moved) SetWindowPos(handle_, nullptr, saved.left, saved.top, 0, 0, kMoveOnly);
   EnableTaskWindows(disabled);
   if (active) SetActiveWindow(active);

@@ -17,6 +17,7 @@
 #include "graphics/Graphics.h"
 #include "ui/Controls.h"
 #include "ui/Hints.h"
+#include "ui/TaskWindows.h"
 
 namespace tw {
 
@@ -29,17 +30,6 @@ struct TWindowHook {
   void* data;
   friend bool operator==(const TWindowHook&, const TWindowHook&) = default;
 };
-
-// The list of windows a disabling switched off, for the matching enabling.
-using TDisabledWindows = std::vector<HWND>;
-// Disables the visible, enabled top-level windows of this thread except one.
-TDisabledWindows DisableTaskWindows(HWND except);
-// Re-enables the recorded windows that still exist.
-void EnableTaskWindows(const TDisabledWindows& windows);
-// The first visible, enabled top-level window of this thread (other than the
-// excepted one and the application window) that is not topmost, else the first
-// topmost one, else none.
-HWND FindTopmostTaskWindow(HWND except);
 
 class TApplication : public TComponent {
   TW_PUBLISHED_CLASS(TApplication, TComponent)
@@ -77,7 +67,11 @@ class TApplication : public TComponent {
   // Called with an exception in flight.
   void HandleUncaught(TObject* sender);
   void ReportException(const Exception& exception);
+  // A message box over the application window, the task's other windows
+  // disabled while it is up; the text in the program's code page, or wide
+  // (for text such as a file name that the code page may not hold).
   int ShowMessageBox(const std::string& text, const std::string& caption, UINT flags);
+  int ShowMessageBox(const std::wstring& text, const std::wstring& caption, UINT flags);
   void MinimizeApp();
   void RestoreApp();
   void SyncTaskbarVisibility();
@@ -145,6 +139,7 @@ class TApplication : public TComponent {
   void RestoreTopMosts();
   void NormalizeTopMosts();
   bool ShortCutCheck(TMessage& key);
+  int RunMessageBox(const std::function<int()>& show);
 
   // The application window's messages, one handler each.
   void WMWinIniChange(TMessage& m);
