@@ -24,6 +24,8 @@ fail() {
 }
 
 coproc CHECK { "$wine_run" "$check" 2>/dev/null; }
+# Bash forgets a coprocess's variables once it has ended: keep its number.
+check_pid=$CHECK_PID
 ask() {
   reply=""
   echo "$1" >&"${CHECK[1]}"
@@ -74,7 +76,7 @@ if [ "$reply" = ready ]; then
 fi
 ask quit
 expect "the program's end" "exit 0"
-wait "$CHECK_PID" 2>/dev/null
+wait "$check_pid" 2>/dev/null
 
 echo "$((checks - failures)) passed, $failures failed"
 [ "$failures" = 0 ]
