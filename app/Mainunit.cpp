@@ -195,20 +195,6 @@ std::optional<TDroppedName> FirstDroppedName(HDROP drop) {
   return dropped;
 }
 
-// A message box shown as the application shows an exception report (its
-// title as the caption, the stop icon, the task's windows disabled while it is
-// up, the active window active again afterwards), but with wide text, so that
-// a file name outside code page 932 shows whole.
-void ShowWideReport(std::wstring text) {
-  // The report's full-stop rule: a text ending in a letter, a digit or any
-  // character beyond ASCII gets a ".".
-  if (!text.empty() && text.back() > L'.') text += L'.';
-  TApplication* application = Application();
-  if (!application) return;
-  const std::u16string caption = platform::AnsiToWide(application->AppTitle());
-  application->ShowMessageBox(text, std::wstring(caption.begin(), caption.end()), MB_OK | MB_ICONSTOP);
-}
-
 }  // namespace
 
 void TForm1::WMDropFiles(TMessage& m) {
@@ -246,8 +232,9 @@ void TForm1::TakeDroppedFile(const std::filesystem::path& file, TDropTarget targ
     const TTextAroundName text = FileErrorText(facts.Error());
     const std::u16string before = platform::AnsiToWide(text.before);
     const std::u16string after = platform::AnsiToWide(text.after);
-    ShowWideReport(std::wstring(before.begin(), before.end()) + file.wstring() +
-                   std::wstring(after.begin(), after.end()));
+    if (TApplication* application = Application())
+      application->ReportError(std::wstring(before.begin(), before.end()) + file.wstring() +
+                               std::wstring(after.begin(), after.end()));
     return;
   }
   if (Time == nullptr || NowSize == nullptr) throw EReadError(msg::ReadError);

@@ -448,6 +448,13 @@ void TApplication::ReportException(const Exception& exception) {
   ShowMessageBox(text, AppTitle(), MB_ICONSTOP);
 }
 
+void TApplication::ReportError(std::wstring text) {
+  // UTF-16 has no double-byte characters: the last unit is the last character.
+  if (!text.empty() && text.back() > L'.') text += L'.';
+  const std::u16string caption = platform::AnsiToWide(AppTitle());
+  ShowMessageBox(text, std::wstring(caption.begin(), caption.end()), MB_ICONSTOP);
+}
+
 int TApplication::ShowMessageBox(const std::string& text, const std::string& caption, UINT flags) {
   return RunMessageBox([&] { return MessageBoxA(handle_, text.c_str(), caption.c_str(), flags); });
 }

@@ -67,6 +67,10 @@ class TApplication : public TComponent {
   // Called with an exception in flight.
   void HandleUncaught(TObject* sender);
   void ReportException(const Exception& exception);
+  // Reports an error whose text the program's code page may not hold (a file
+  // name) as an exception is reported: the same full-stop rule, caption and
+  // icon, the text wide.
+  void ReportError(std::wstring text);
   // A message box over the application window, the task's other windows
   // disabled while it is up; the text in the program's code page, or wide
   // (for text such as a file name that the code page may not hold).
