@@ -90,6 +90,8 @@ inline constexpr ResId DuplicateItem{65521};
 inline constexpr ResId SortedListError{65522};
 inline constexpr ResId DuplicateString{65523};
 inline constexpr ResId WriteError{65524};
+// The default action a screen reader names for a push button.
+inline constexpr ResId ActionPress{65525};
 inline constexpr ResId ResNotFound{65529};
 inline constexpr ResId ListIndexError{65530};
 // A file the user dropped or named whose running time cannot be had (the name as %s).

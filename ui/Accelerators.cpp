@@ -72,4 +72,20 @@ std::string StripAccelerator(std::string_view caption, bool bracketGroups) {
   return result;
 }
 
+std::string CaptionAsShown(std::string_view caption) {
+  std::string shown;
+  shown.reserve(caption.size());
+  for (std::size_t i = 0; i < caption.size();) {
+    if (caption[i] == '&') {
+      if (i + 1 < caption.size() && caption[i + 1] == '&') shown += '&';
+      i += (i + 1 < caption.size() && caption[i + 1] == '&') ? 2 : 1;
+      continue;
+    }
+    const std::size_t n = CharLengthAt(caption, i);
+    shown.append(caption.substr(i, n));
+    i += n;
+  }
+  return shown;
+}
+
 }  // namespace tw

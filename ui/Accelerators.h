@@ -34,6 +34,9 @@ bool CharMatches(std::uint32_t charCode, std::string_view character);
 // caption without an accelerator comes back unchanged.
 std::string StripAccelerator(std::string_view caption, bool bracketGroups);
 
+// The caption as it is drawn: each "&&" one "&", every other "&" gone.
+std::string CaptionAsShown(std::string_view caption);
+
 // The length of the character that starts at the position: 2 for a lead byte
 // with a byte after it, else 1 (0 at or past the end).
 std::size_t CharLengthAt(std::string_view text, std::size_t pos);

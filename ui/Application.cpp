@@ -11,6 +11,7 @@
 #include "runtime/Platform.h"
 #include "runtime/ScopeExit.h"
 #include "runtime/Text.h"
+#include "ui/Accessible.h"
 #include "ui/Forms.h"
 #include "ui/Guard.h"
 #include "ui/Hints.h"
@@ -62,11 +63,17 @@ class TApplicationHost final : public TControlHost {
     return SendMessageA(application->WindowHandle(), FM_APPKEYDOWN, key.wParam, reinterpret_cast<LPARAM>(&key)) != 0;
   }
   void ControlFreed(TControl& control) override {
+    if (auto* windowed = dynamic_cast<TWinControl*>(&control)) ReleaseAccessibleObject(*windowed);
     if (application) application->ControlGone(&control);
   }
   void WindowDestroyed(TWinControl& control) override {
+    ReleaseAccessibleObject(control);
     if (application) application->WindowGone(&control);
   }
+  bool AnswerObjectQuery(TWinControl& control, TMessage& query) override {
+    return AnswerAccessibleQuery(control, query);
+  }
+  void TextChanged(TControl& control) override { TellTextChanged(control); }
 };
 
 TApplicationHost applicationHost;
@@ -138,6 +145,8 @@ void FinalizeFramework() {
     TApplication* app = application;
     delete app;
   }
+  // After the last window: the objects screen readers hold are let go.
+  FinishAccessibility();
   SetControlHost(nullptr);
   if (TScreen* screen = Screen()) {
     SetScreen(nullptr);

@@ -1,5 +1,7 @@
 #include "ui/Button.h"
 
+#include <oleacc.h>
+
 #include "runtime/ScopeExit.h"
 #include "ui/Accelerators.h"
 #include "ui/Forms.h"
@@ -50,6 +52,7 @@ void TButton::Publish(Publisher& p) {
   TW_MESSAGE(FM_DIALOGCHAR, FMDialogChar);
   TW_MESSAGE(FM_FOCUSCHANGED, FMFocusChanged);
   TW_MESSAGE(WM_ERASEBKGND, WMEraseBkgnd);
+  TW_MESSAGE(FM_DEFAULTACTION, FMDefaultAction);
 }
 
 TButton::TButton(TComponent* owner) : TButtonControl(owner) {
@@ -123,5 +126,16 @@ void TButton::FMFocusChanged(TMessage& m) {
 }
 
 void TButton::WMEraseBkgnd(TMessage& m) { DefaultHandler(m); }
+
+TAccessibleTraits TButton::AccessibleTraits() const {
+  return {.role = ROLE_SYSTEM_PUSHBUTTON, .defaultAction = msg::ActionPress.value};
+}
+
+void TButton::FMDefaultAction(TMessage&) {
+  // Pressed for a screen reader only where the user could press it: the
+  // button and its window (not disabled behind a modal box) take input.
+  HWND window = WindowHandle();
+  if (window && IsWindowEnabled(window) && IsWindowEnabled(GetAncestor(window, GA_ROOT))) Click();
+}
 
 }  // namespace tw

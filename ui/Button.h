@@ -46,6 +46,7 @@ class TButton : public TButtonControl {
 
   // The click step: the owning form's ModalResult, then OnClick.
   void Click();
+  TAccessibleTraits AccessibleTraits() const override;
 
  protected:
   void CreateParams(TCreateParams& params) override;
@@ -59,6 +60,7 @@ class TButton : public TButtonControl {
   void FMDialogChar(TMessage& m);
   void FMFocusChanged(TMessage& m);
   void WMEraseBkgnd(TMessage& m);
+  void FMDefaultAction(TMessage& m);
 
   bool default_ = false;
   bool cancel_ = false;

@@ -285,6 +285,12 @@ void TCustomComboBox::SubWindowMessage(TMessage& m, HWND window, WNDPROC previou
     case WM_MOUSEMOVE:
       if (TControlHost* host = ControlHost()) host->MouseMovedOver(*this, m);
       break;
+    case WM_GETOBJECT:
+      // While the user types, the focus is on the edit part: a screen reader
+      // asking it must hear the combo box, not a nameless field.
+      if (TControlHost* host = ControlHost(); window == editHandle_ && host && host->AnswerObjectQuery(*this, m))
+        return;
+      break;
     case FN_KEYDOWN:
     case FN_CHAR:
     case FN_SYSKEYDOWN:

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <oleacc.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -96,6 +98,7 @@ class TCustomComboBox : public TWinControl {
   void SetListOpen(bool value);
   // The platform focus is on the edit part or the list part.
   bool IsFocused();
+  TAccessibleTraits AccessibleTraits() const override { return {.role = ROLE_SYSTEM_COMBOBOX, .field = true}; }
 
   HWND EditHandle() const { return editHandle_; }
   HWND ListHandle() const { return listHandle_; }

@@ -1,5 +1,7 @@
 #include "ui/Control.h"
 
+#include <oleacc.h>
+
 #include <algorithm>
 #include <utility>
 
@@ -252,6 +254,14 @@ void TControl::SetText(std::string_view text) {
   const std::string copy(text);
   Deliver(WM_SETTEXT, 0, reinterpret_cast<std::intptr_t>(copy.c_str()));
   Deliver(FM_TEXTCHANGED);
+  // The platform tells no one of a text set in code: a screen reader hears
+  // of a new result or caption only through us.
+  if (TControlHost* host = ControlHost(); host && !Reading()) host->TextChanged(*this);
+}
+
+TAccessibleTraits TControl::AccessibleTraits() const {
+  // A control without a window is a piece of painted text.
+  return {.role = ROLE_SYSTEM_STATICTEXT, .states = STATE_SYSTEM_READONLY};
 }
 
 void TControl::Rename(std::string_view newName) {

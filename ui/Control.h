@@ -75,6 +75,26 @@ using TMessageEvent = TEvent<TMessage&>;
 TShiftState ShiftStateOfMouseKeys(std::uintptr_t keys);
 TShiftState ShiftStateOfKeyData(std::intptr_t keyData);
 
+// What a screen reader is told of a control beyond what the platform reads
+// from its window (ui/Accessible.*). Each class states its own; the
+// accessibility layer does the rest, so a new control needs no code of its
+// own there.
+struct TAccessibleTraits {
+  // A ROLE_SYSTEM_ value of the platform's accessibility interface; 0 keeps
+  // the platform's own answer.
+  std::int32_t role = 0;
+  // STATE_SYSTEM_ flags added to those the platform reads from the window.
+  std::uint32_t states = 0;
+  // The message-table id of the default action's name (0: none); the action
+  // is FM_DEFAULTACTION, which the class handles.
+  std::uint16_t defaultAction = 0;
+  // A field: named by the controls that name it (NamedControl), and its text
+  // is its value. Otherwise the caption is the name.
+  bool field = false;
+  // The caption marks its accelerator with "&" and is shown without the marks.
+  bool captionMarked = true;
+};
+
 class TControl : public TComponent {
   TW_PUBLISHED_CLASS(TControl, TComponent)
 
@@ -164,6 +184,12 @@ class TControl : public TComponent {
   void SetParentShowHint(bool value);
   TCursor Cursor() const { return cursor_; }
   void SetCursor(TCursor value);
+
+  // ---- Accessibility ----
+  virtual TAccessibleTraits AccessibleTraits() const;
+  // The control this one names for a screen reader (a label's FocusControl),
+  // or none.
+  virtual TWinControl* NamedControl() const { return nullptr; }
 
   TControlStyle ControlStyle;
   TControlState ControlState;

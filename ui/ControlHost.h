@@ -25,6 +25,12 @@ class TControlHost {
   // given a new one): whatever followed the pointer or the focus to that
   // window lets go of the control.
   virtual void WindowDestroyed(TWinControl& control) = 0;
+  // The platform asks the control's window for an accessibility object
+  // (WM_GETOBJECT); true when answered (the query's result set).
+  virtual bool AnswerObjectQuery(TWinControl& control, TMessage& query) = 0;
+  // The control's text was set through the framework (not while it is read):
+  // a screen reader following it is told.
+  virtual void TextChanged(TControl& control) = 0;
 
  protected:
   ~TControlHost() = default;

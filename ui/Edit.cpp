@@ -1,5 +1,7 @@
 #include "ui/Edit.h"
 
+#include <oleacc.h>
+
 #include <algorithm>
 
 #include "runtime/Platform.h"
@@ -245,6 +247,10 @@ std::int32_t TCustomEdit::CopySelectedText(char* buffer, std::int32_t size) {
 void TCustomEdit::Change() {
   Changed();
   OnChange(this);
+}
+
+TAccessibleTraits TCustomEdit::AccessibleTraits() const {
+  return {.role = ROLE_SYSTEM_TEXT, .states = readOnly_ ? STATE_SYSTEM_READONLY : 0u, .field = true};
 }
 
 void TCustomEdit::WMSetFont(TMessage& m) {

@@ -41,6 +41,7 @@ class TCustomEdit : public TWinControl {
   void SetPasswordChar(char value);
   bool ReadOnly() const { return readOnly_; }
   void SetReadOnly(bool value);
+  TAccessibleTraits AccessibleTraits() const override;
   bool UserModified() const;
   void SetUserModified(bool value);
 

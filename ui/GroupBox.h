@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <oleacc.h>
+
 #include <string>
 
 #include "ui/Controls.h"
@@ -16,6 +18,7 @@ class TCustomGroupBox : public TCustomControl {
   explicit TCustomGroupBox(TComponent* owner);
   // The part of the client area inside the frame, below the caption line.
   RECT ChildArea();
+  TAccessibleTraits AccessibleTraits() const override { return {.role = ROLE_SYSTEM_GROUPING}; }
 
  protected:
   void CreateParams(TCreateParams& params) override;

@@ -2,6 +2,7 @@
 
 #include "runtime/ScopeExit.h"
 #include "ui/Accelerators.h"
+#include "ui/Accessible.h"
 
 namespace tw {
 
@@ -69,10 +70,18 @@ void TCustomLabel::SetTransparent(bool value) {
 
 void TCustomLabel::SetFocusControl(TWinControl* value) {
   if (focusControl_ == value) return;
+  TWinControl* previous = focusControl_;
   if (focusControl_) focusControl_->CancelFreeNotice(*this);
   focusControl_ = value;
   // The reference is weak: the label hears when the control goes.
   if (value) value->RequestFreeNotice(*this);
+  if (!Reading()) TellNamingChanged(*this, previous);
+}
+
+TAccessibleTraits TCustomLabel::AccessibleTraits() const {
+  TAccessibleTraits traits = TGraphicControl::AccessibleTraits();
+  traits.captionMarked = showAccelChar_;
+  return traits;
 }
 
 void TCustomLabel::ComponentNotice(TComponent* c, TOwnershipEvent event) {

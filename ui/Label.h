@@ -38,6 +38,9 @@ class TCustomLabel : public TGraphicControl {
   void SetTransparent(bool value);
   TWinControl* FocusControl() const { return focusControl_; }
   void SetFocusControl(TWinControl* value);
+  // The label names its FocusControl for a screen reader.
+  TWinControl* NamedControl() const override { return focusControl_; }
+  TAccessibleTraits AccessibleTraits() const override;
 
   // Draws (or, with DT_CALCRECT, measures into the rectangle) the caption with
   // the label's font on its canvas.

@@ -153,6 +153,9 @@ inline constexpr std::uint32_t FM_ACTIONEXECUTE = 0xB040;
 // The hint machinery sends it to a new hint subject before the wait (wParam = a hint was shown just before, lParam ->
 // the delay in ms as int32, which the control may change). No class here handles it.
 inline constexpr std::uint32_t FM_HINTSHOWPAUSE = 0xB041;
+// A screen reader asked for the control's default action (ui/Accessible.*): posted to the control's window, so that
+// the reader is not held up by whatever the action opens. TButton clicks when enabled.
+inline constexpr std::uint32_t FM_DEFAULTACTION = 0xB042;
 
 // A platform notification reflected to its control: number + FN_BASE.
 inline constexpr std::uint32_t FN_BASE = 0xBC00;

@@ -116,6 +116,9 @@ class TWinControl : public TControl {
   TKeyPressEvent OnKeyPress;
   TKeyEvent OnKeyUp;
 
+  // A window's role is the platform's unless a class states its own.
+  TAccessibleTraits AccessibleTraits() const override { return {}; }
+
   void WndProc(TMessage& message) override;
   void DefaultHandler(TMessage& message) override;
   void PlaceControl(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height) override;
@@ -165,6 +168,7 @@ class TWinControl : public TControl {
   void WMCancelMode(TMessage& m);
   void WMNCHitTest(TMessage& m);
   void WMNCDestroy(TMessage& m);
+  void WMGetObject(TMessage& m);
   void WMWindowPosChanged(TMessage& m);
   void WMSize(TMessage& m);
   void WMSysColorChange(TMessage& m);

@@ -286,4 +286,9 @@ void TWinControl::WMNCDestroy(TMessage& m) {
   UnbindWindow();
 }
 
+void TWinControl::WMGetObject(TMessage& m) {
+  if (TControlHost* host = ControlHost(); host && host->AnswerObjectQuery(*this, m)) return;
+  DefaultHandler(m);
+}
+
 }  // namespace tw

@@ -348,6 +348,32 @@ TEST_P(ShippedFormsTest, MainWindowFieldsAreBound) {
   EXPECT_EQ(form->NowSize->Parent(), form->GroupBox2);
 }
 
+// Each field is named by its name label and its unit label: references to
+// components read later in the resource (Time comes after its labels, and
+// Video sits in the inner panel) are resolved once the whole window is read.
+TEST_P(ShippedFormsTest, MainWindowLabelsNameTheirFields) {
+  auto form = Load<TForm1>("TFORM1");
+  const std::pair<const char*, const char*> links[] = {
+      {"Label1", "Time"},       {"Label5", "Time"},       {"Label3", "NextSize"},  {"Label7", "NextSize"},
+      {"Label2", "NowAudio"},   {"Label6", "NowAudio"},   {"Label4", "Video"},     {"Label8", "Video"},
+      {"Label15", "NowVideo"},  {"Label12", "NowVideo"},  {"Label14", "NowSize"},  {"Label11", "NowSize"},
+      {"Label17", "NextAudio"}, {"Label13", "NextAudio"}, {"Label9", "NextVideo"}, {"Label10", "NextVideo"},
+  };
+  for (const auto& [label, field] : links) {
+    SCOPED_TRACE(label);
+    auto* read = dynamic_cast<TLabel*>(form->FindOwned(label));
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(read->FocusControl(), form->FindOwned(field));
+    EXPECT_NE(read->FocusControl(), nullptr);
+  }
+  // The reference is weak: a field that goes leaves its label naming nothing.
+  auto* field = new TEdit(nullptr);
+  TLabel label(nullptr);
+  label.SetFocusControl(field);
+  delete field;
+  EXPECT_EQ(label.FocusControl(), nullptr);
+}
+
 TEST_P(ShippedFormsTest, MainWindowButtonsReachTheirHandlers) {
   auto form = Load<TForm1>("TFORM1");
   form->Calc->Click();
@@ -470,6 +496,7 @@ TEST_F(DamagedFormTest, CutStreamsFailWithoutAfterLoadSteps) {
     EXPECT_EQ(form->OwnedCount(), c.components);
     EXPECT_EQ(form->Menu(), nullptr);
     if (c.components > 0) {
+      EXPECT_EQ(form->Label1->FocusControl(), nullptr);
       EXPECT_TRUE(form->Calc->HasState(stLoading));
     }
     forms_.pop_back();

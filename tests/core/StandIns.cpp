@@ -239,11 +239,27 @@ void TLabel::Publish(Publisher& p) {
   PublishBounds(p);
   PublishLooks(p);
   TW_PROPERTY(Caption, &Self::Text, &Self::SetText);
+  TW_PROPERTY(FocusControl, &Self::FocusControl, &Self::SetFocusControl);
 }
 
 TLabel::TLabel(TComponent* owner) : TControl(owner) {
   SetWidth(65);
   SetHeight(17);
+}
+
+TLabel::~TLabel() {
+  if (focusControl_) focusControl_->CancelFreeNotice(*this);
+}
+
+void TLabel::SetFocusControl(TWinControl* value) {
+  if (focusControl_) focusControl_->CancelFreeNotice(*this);
+  focusControl_ = value;
+  if (value) value->RequestFreeNotice(*this);
+}
+
+void TLabel::ComponentNotice(TComponent* c, TOwnershipEvent event) {
+  TControl::ComponentNotice(c, event);
+  if (event == oeRemove && c == focusControl_) focusControl_ = nullptr;
 }
 
 void TEdit::Publish(Publisher& p) {

@@ -265,6 +265,15 @@ class TLabel : public TControl {
 
  public:
   explicit TLabel(TComponent* owner);
+  ~TLabel() override;
+
+  // The field the label names; a weak reference, cleared when the field goes.
+  TWinControl* FocusControl() const { return focusControl_; }
+  void SetFocusControl(TWinControl* value);
+  void ComponentNotice(TComponent* c, TOwnershipEvent event) override;
+
+ private:
+  TWinControl* focusControl_ = nullptr;
 };
 
 class TEdit : public TWinControl {

@@ -1,5 +1,7 @@
 #include "tests/e2e/Soak.h"
 
+#include <oleacc.h>
+
 #include <array>
 #include <cstdlib>
 #include <random>
@@ -16,7 +18,14 @@ using namespace std::chrono_literals;
 class Soaker {
  public:
   Soaker(Program& program, std::uint32_t seed, std::ostream& log)
-      : p_(program), random_(seed), log_(log), invalidOp_(test::Sjis("不正な浮動小数点数演算命令") + ".") {}
+      : p_(program), random_(seed), log_(log), invalidOp_(test::Sjis("不正な浮動小数点数演算命令") + ".") {
+    comOpened_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+  }
+  ~Soaker() {
+    if (comOpened_) CoUninitialize();
+  }
+  Soaker(const Soaker&) = delete;
+  Soaker& operator=(const Soaker&) = delete;
 
   SoakTally Run(int actions) {
     for (int i = 0; i < actions; ++i) {
@@ -157,9 +166,35 @@ class Soaker {
         current_ = std::string(open ? "drop down " : "close up ") + FieldName(field);
         p_.Post(combo, CB_SHOWDROPDOWN, open, 0);
       }
+    } else if (roll < 95) {
+      AskAsAScreenReader(AnyField());
     } else {
       AboutBox();
     }
+  }
+
+  // A screen reader asks about a field whatever the program is doing.
+  void AskAsAScreenReader(Field field) {
+    current_ = std::string("ask a screen reader's questions about ") + FieldName(field);
+    IAccessible* object = nullptr;
+    const HRESULT found =
+        AccessibleObjectFromWindow(p_.Window(field), OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&object));
+    if (FAILED(found) || !object) Fail("no accessibility object");
+    VARIANT self;
+    VariantInit(&self);
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR name = nullptr;
+    const HRESULT named = object->get_accName(self, &name);
+    const bool hasName = name && SysStringLen(name) > 0;
+    SysFreeString(name);
+    VARIANT role;
+    VariantInit(&role);
+    const HRESULT roled = object->get_accRole(self, &role);
+    object->Release();
+    if (named != S_OK || !hasName) Fail("the field has no name");
+    if (roled != S_OK || role.vt != VT_I4 || role.lVal == ROLE_SYSTEM_CLIENT) Fail("the field has no role");
+    ++tally_.questions;
   }
 
   void AboutBox() {
@@ -221,6 +256,7 @@ class Soaker {
   std::string current_;
   std::array<std::string, 8> recent_;
   const bool verbose_ = std::getenv("TW_SOAK_VERBOSE") != nullptr;
+  bool comOpened_ = false;
 };
 
 }  // namespace

@@ -14,6 +14,7 @@ struct SoakTally {
   int clicks = 0;
   int aboutBoxes = 0;
   int messageBoxes = 0;  // the invalid-operation report, the only one allowed
+  int questions = 0;     // a screen reader's questions about a field
 };
 
 // Runs the actions, checking after each that the program is alive, answers

@@ -270,6 +270,12 @@ class TGoneLog final : public TControlHost {
   void WindowDestroyed(TWinControl& control) override {
     if (next_) next_->WindowDestroyed(control);
   }
+  bool AnswerObjectQuery(TWinControl& control, TMessage& query) override {
+    return next_ && next_->AnswerObjectQuery(control, query);
+  }
+  void TextChanged(TControl& control) override {
+    if (next_) next_->TextChanged(control);
+  }
 
  private:
   std::vector<TControl*>& log_;
