@@ -4,6 +4,7 @@
 #include "app/Mainunit.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Faults.h"
+#include "runtime/Platform.h"
 #include "runtime/Runtime.h"
 #include "ui/Application.h"
 
@@ -11,6 +12,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // The floating-point policy, the memory errors and the fault translation come
   // before any framework code runs.
   tw::InitRuntime();
+  // The windows and messages in the user's language, decided before anything
+  // is read.
+  tw::SetUiLanguage(tw::platform::UserInterfaceLanguage());
 
   // The show command the starting process asked for; the command-line
   // argument of the same meaning is not used, as nothing here reads the

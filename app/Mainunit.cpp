@@ -12,6 +12,7 @@
 #include "app/FileMessage.h"
 #include "app/Verunit.h"
 #include "media/Duration.h"
+#include "runtime/Language.h"
 #include "runtime/Platform.h"
 #include "runtime/ScopeExit.h"
 #include "runtime/Text.h"
@@ -158,8 +159,10 @@ std::wstring ProgramFolder() {
 
 void TForm1::Help2Click(TObject*) {
   // The document beside the program, not whatever the current folder holds.
+  // The readme in the windows' language.
   const std::wstring folder = ProgramFolder();
-  ShellExecuteW(Handle(), nullptr, L"readme.txt", nullptr, folder.empty() ? nullptr : folder.c_str(), SW_SHOWNORMAL);
+  const wchar_t* readme = UiLanguage() == TUiLanguage::Japanese ? L"readme.txt" : L"readme-en.txt";
+  ShellExecuteW(Handle(), nullptr, readme, nullptr, folder.empty() ? nullptr : folder.c_str(), SW_SHOWNORMAL);
 }
 
 void TForm1::Tarnwick1Click(TObject*) {

@@ -7,6 +7,7 @@
 #include "core/ClassInfo.h"
 #include "graphics/Graphics.h"
 #include "graphics/ResourceCache.h"
+#include "runtime/Language.h"
 #include "runtime/Platform.h"
 
 namespace tw {
@@ -91,6 +92,9 @@ UINT CodePageOfCharset(TFontCharset charset) {
 // documented to keep converting by the system's code page even where a
 // manifest gave the process another one. Nothing when the two agree.
 std::optional<TFontCharset> ForcedCharset() {
+  // The English windows name Latin fonts of their own character set: the rule
+  // is for the Japanese texts alone.
+  if (UiLanguage() != TUiLanguage::Japanese) return std::nullopt;
   static const std::optional<TFontCharset> forced = []() -> std::optional<TFontCharset> {
     DWORD systemCodePage = 0;
     if (GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
@@ -142,8 +146,10 @@ const TFontData& DefaultFontData() {
     StoreFaceName(d, "MS Sans Serif");
     // The system's font speaks for the system's code page; a process given
     // code page 932 by its manifest on another system is Japanese all the same.
+    // The English windows keep the Latin default.
     const bool doubleByte = GetSystemMetrics(SM_DBCSENABLED) != 0 || ProcessIsShiftJis();
-    if (doubleByte && (ProcessIsShiftJis() || SystemDefaultCharset() == SHIFTJIS_CHARSET)) {
+    if (UiLanguage() == TUiLanguage::Japanese && doubleByte &&
+        (ProcessIsShiftJis() || SystemDefaultCharset() == SHIFTJIS_CHARSET)) {
       d.height = -MulDiv(9, pixelsPerInch, 72);
       d.charset = SHIFTJIS_CHARSET;
       StoreFaceName(d, kJapaneseDefaultFace);

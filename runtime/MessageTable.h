@@ -11,7 +11,10 @@ struct MessageTableEntry {
   const char* text;  // code page 932
 };
 
+// The Japanese table and the English one, each sorted by id.
 extern const MessageTableEntry kMessageTable[];
 extern const std::size_t kMessageTableSize;
+extern const MessageTableEntry kMessageTableEnglish[];
+extern const std::size_t kMessageTableEnglishSize;
 
 }  // namespace tw

@@ -9,9 +9,17 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/Language.h"
+
 namespace tw::platform {
 
-// The message-table entry with this id, as LoadStringA gives it (at most 1023
+// The user's interface language as the platform reports it: the user's
+// user-interface language on Windows, the messages locale of the environment
+// natively. Only the programs' entries ask, once, before anything is read.
+TUiLanguage UserInterfaceLanguage();
+
+// The message-table entry in the interface language (UiLanguage, Japanese
+// where that language has none) with this id, as LoadStringA gives it (at most 1023
 // bytes, code page 932); nothing when the module has no such entry.
 std::optional<std::string> LoadMessage(unsigned id);
 

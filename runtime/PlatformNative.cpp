@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "runtime/Language.h"
 #include "runtime/MessageTable.h"
 #include "runtime/Platform.h"
 #include "runtime/RawResources.h"
@@ -16,21 +17,41 @@
 
 namespace tw::platform {
 
-std::optional<std::string> LoadMessage(unsigned id) {
-  const MessageTableEntry* end = kMessageTable + kMessageTableSize;
+namespace {
+
+const MessageTableEntry* FindMessage(const MessageTableEntry* table, std::size_t size, unsigned id) {
+  const MessageTableEntry* end = table + size;
   const MessageTableEntry* entry =
-      std::lower_bound(kMessageTable, end, id, [](const MessageTableEntry& e, unsigned key) { return e.id < key; });
-  if (entry == end || entry->id != id) return std::nullopt;
+      std::lower_bound(table, end, id, [](const MessageTableEntry& e, unsigned key) { return e.id < key; });
+  return entry != end && entry->id == id ? entry : nullptr;
+}
+
+const RawResourceEntry* FindRaw(std::string_view name, TUiLanguage language) {
+  for (const RawResourceEntry* e = kRawResources; e->name; ++e)
+    if (e->language == LanguageId(language) && SameAsciiText(e->name, name)) return e;
+  return nullptr;
+}
+
+}  // namespace
+
+TUiLanguage UserInterfaceLanguage() { return LanguageOfLocaleName(MessagesLocaleName().value_or("")); }
+
+// As the Windows build: the entry in the interface's language, else the Japanese one.
+std::optional<std::string> LoadMessage(unsigned id) {
+  const MessageTableEntry* entry = nullptr;
+  if (UiLanguage() == TUiLanguage::English) entry = FindMessage(kMessageTableEnglish, kMessageTableEnglishSize, id);
+  if (!entry) entry = FindMessage(kMessageTable, kMessageTableSize, id);
+  if (!entry) return std::nullopt;
   std::string text(entry->text);
   if (text.size() > 1023) text.resize(1023);
   return text;
 }
 
 std::optional<std::span<const std::uint8_t>> FindRawResource(std::string_view name) {
-  for (const RawResourceEntry* e = kRawResources; e->name; ++e) {
-    if (SameAsciiText(e->name, name)) return std::span<const std::uint8_t>(e->data, e->size);
-  }
-  return std::nullopt;
+  const RawResourceEntry* e = FindRaw(name, UiLanguage());
+  if (!e) e = FindRaw(name, TUiLanguage::Japanese);
+  if (!e) return std::nullopt;
+  return std::span<const std::uint8_t>(e->data, e->size);
 }
 
 int CompareTextIgnoreCase(std::string_view a, std::string_view b) {

@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "runtime/Exceptions.h"
+#include "runtime/Language.h"
 #include "runtime/Platform.h"
 
 namespace tw::platform {
@@ -30,22 +31,58 @@ const std::array<bool, 256>& LeadBytes() {
 
 }  // namespace
 
+namespace {
+
+// A resource of the module in the language asked for, else in Japanese: looked
+// up by language explicitly, since the platform's own choice follows the
+// thread's locale, not the interface language the program decided on.
+std::optional<std::span<const std::uint8_t>> FindResourceBytes(const char* type, const char* name) {
+  for (TUiLanguage language : {UiLanguage(), TUiLanguage::Japanese}) {
+    HRSRC info = FindResourceExA(Module(), type, name, LanguageId(language));
+    if (!info) continue;
+    HGLOBAL handle = LoadResource(Module(), info);
+    const DWORD size = SizeofResource(Module(), info);
+    const void* data = handle ? LockResource(handle) : nullptr;
+    if (data) return std::span<const std::uint8_t>(static_cast<const std::uint8_t*>(data), size);
+  }
+  return std::nullopt;
+}
+
+// The string of its string-table block: sixteen counted wide strings.
+std::optional<std::u16string_view> StringInBlock(std::span<const std::uint8_t> block, unsigned index) {
+  const auto* p = reinterpret_cast<const char16_t*>(block.data());
+  const char16_t* end = p + block.size() / 2;
+  for (; index > 0 && p < end; --index) p += 1 + *p;
+  if (p >= end || *p == 0 || end - (p + 1) < *p) return std::nullopt;
+  return std::u16string_view(p + 1, *p);
+}
+
+}  // namespace
+
+TUiLanguage UserInterfaceLanguage() { return LanguageOfId(GetUserDefaultUILanguage()); }
+
+// As LoadStringA with a 1,024-byte buffer gives it: at most 1,023 bytes in the
+// process's code page, whole characters.
 std::optional<std::string> LoadMessage(unsigned id) {
-  char buffer[1024];
-  int n = LoadStringA(Module(), id, buffer, sizeof buffer);
-  if (n <= 0) return std::nullopt;
-  return std::string(buffer, static_cast<std::size_t>(n));
+  const auto block = FindResourceBytes(MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(id / 16 + 1));
+  const auto wide = block ? StringInBlock(*block, id % 16) : std::nullopt;
+  if (!wide) return std::nullopt;
+  std::string text = WideToAnsi(*wide);
+  if (text.size() > 1023) {
+    std::size_t cut = 0;
+    for (;;) {
+      const std::size_t n = IsLeadByte(static_cast<std::uint8_t>(text[cut])) ? 2 : 1;
+      if (cut + n > 1023) break;
+      cut += n;
+    }
+    text.resize(cut);
+  }
+  return text;
 }
 
 std::optional<std::span<const std::uint8_t>> FindRawResource(std::string_view name) {
-  std::string z(name);
-  HRSRC info = FindResourceA(Module(), z.c_str(), MAKEINTRESOURCEA(10));
-  if (!info) return std::nullopt;
-  HGLOBAL handle = LoadResource(Module(), info);
-  DWORD size = SizeofResource(Module(), info);
-  const void* data = handle ? LockResource(handle) : nullptr;
-  if (!data) return std::nullopt;
-  return std::span<const std::uint8_t>(static_cast<const std::uint8_t*>(data), size);
+  const std::string z(name);
+  return FindResourceBytes(MAKEINTRESOURCEA(10), z.c_str());
 }
 
 // The user's locale decides the comparison; the texts are bytes in the

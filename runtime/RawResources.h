@@ -8,6 +8,7 @@ namespace tw {
 
 struct RawResourceEntry {
   const char* name;
+  unsigned short language;  // the platform's language id (0x0411, 0x0409)
   const unsigned char* data;
   std::size_t size;
 };

@@ -4,13 +4,15 @@
 # saves a screenshot of the main window to docs/screenshot-main.png and closes
 # the program again. It runs at the display's resolution, or at TW_DPI's
 # (scripts/dpi.sh; the picture is then docs/screenshot-main-<N>dpi.png), and
-# under the user's locale.
+# under the user's locale, its windows in the user's interface language.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 build="${TW_BUILD_DIR:-build/win32}"
 exe="$build/app/tarnwick.exe"
 
+# The user's own locale variables, before the shared environment sets its own.
+user_lang="${LANG:-}" user_lc_all="${LC_ALL:-}" user_lc_messages="${LC_MESSAGES:-}"
 # shellcheck source=wine-env.sh
 . "$root/scripts/wine-env.sh"
 # shellcheck source=lib.sh
@@ -20,11 +22,20 @@ exe="$build/app/tarnwick.exe"
 "$root/scripts/setup.sh"
 tw_build "$build" tarnwick
 
-# The program runs under the user's own locale (TW_LANG overrides it), not the
-# Japanese one the set-up and the tests use: it asks for the Japanese code page
-# itself, through its manifest, as it does on a Windows of any language.
-user_locale="${TW_LANG:-${LC_ALL:-${LANG:-C.UTF-8}}}"
-export LANG="$user_locale" LC_ALL="$user_locale"
+# The program runs under the user's own locale variables, not the Japanese
+# ones the set-up and the tests use (TW_LANG overrides LANG, TW_UI_LANG the
+# interface language, LC_MESSAGES): it asks for the Japanese code page itself,
+# through its manifest, as it does on a Windows of any language, and shows its
+# windows in the interface language Wine reports (LC_MESSAGES, else LANG).
+if [ -n "${TW_LANG:-}" ]; then
+  export LANG="$TW_LANG"
+  unset user_lc_all
+else
+  export LANG="${user_lang:-C.UTF-8}"
+fi
+[ -n "${user_lc_all:-}" ] && export LC_ALL="$user_lc_all"
+messages="${TW_UI_LANG:-${user_lc_messages:-}}"
+[ -n "$messages" ] && export LC_MESSAGES="$messages"
 
 # shellcheck source=dpi.sh
 . "$root/scripts/dpi.sh"

@@ -4,7 +4,9 @@
 # the version window through the main window's menu command and saves it
 # (docs/screenshot-about.png), then closes both windows. The same again at
 # 144 dpi, in the prefix for that resolution (scripts/dpi.sh), gives
-# docs/screenshot-main-144dpi.png and docs/screenshot-about-144dpi.png.
+# docs/screenshot-main-144dpi.png and docs/screenshot-about-144dpi.png. Then
+# all of it with the English windows (an English interface language):
+# docs/screenshot-main-en.png, docs/screenshot-about-en-144dpi.png and so on.
 #
 # The prefix's registry sets a Wine virtual desktop, which draws Windows-style
 # frames; the pictures are cropped to it. The prefix's wine server is
@@ -55,8 +57,12 @@ shoot() {
 
 # The pictures at one resolution; the file names carry it unless it is 96.
 pictures() {
-  local dpi=$1 suffix=
-  [ "$dpi" = 96 ] || suffix="-${dpi}dpi"
+  local dpi=$1 language=$2 suffix=
+  [ "$language" = ja ] || suffix="-$language"
+  [ "$dpi" = 96 ] || suffix="$suffix-${dpi}dpi"
+  # The windows' language follows the interface language: a Japanese system,
+  # or an English one.
+  if [ "$language" = ja ]; then export LANG=ja_JP.UTF-8; else export LANG=C.UTF-8; fi
   WINEPREFIX="$(tw_dpi_prefix "$dpi")"
   export WINEPREFIX
   wineserver -k 2>/dev/null || true
@@ -78,13 +84,15 @@ pictures() {
   local status=0
   wait "$prog" || status=$?
   prog=
-  echo "screenshots: the program ended with $status at $dpi dpi"
+  echo "screenshots: the program ended with $status at $dpi dpi ($language)"
   wineserver -k 2>/dev/null || true
 }
 
 mkdir -p docs
 base_prefix=$WINEPREFIX
-for dpi in ${TW_SCREENSHOT_DPIS:-96 144}; do
-  WINEPREFIX=$base_prefix
-  pictures "$dpi"
+for language in ja en; do
+  for dpi in ${TW_SCREENSHOT_DPIS:-96 144}; do
+    WINEPREFIX=$base_prefix
+    pictures "$dpi" "$language"
+  done
 done

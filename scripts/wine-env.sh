@@ -7,5 +7,11 @@ export WINEDEBUG=-all
 # on a Japanese Windows, and the tests run so unless TW_LANG names another
 # (C.UTF-8: code page 1252, as on an English Windows). The programs carry a
 # manifest that asks for 932 either way.
-export LANG="${TW_LANG:-ja_JP.UTF-8}" LC_ALL="${TW_LANG:-ja_JP.UTF-8}"
+# The user's interface language, which decides the language of the windows,
+# follows LC_MESSAGES, else LANG: TW_UI_LANG sets it apart from the system's
+# (TW_LANG=C.UTF-8 TW_UI_LANG=ja_JP.UTF-8 is a Japanese reader on an English
+# system). LC_ALL would override both, so it is left unset.
+export LANG="${TW_LANG:-ja_JP.UTF-8}"
+unset LC_ALL
+if [ -n "${TW_UI_LANG:-}" ]; then export LC_MESSAGES="$TW_UI_LANG"; else unset LC_MESSAGES; fi
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"

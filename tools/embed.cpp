@@ -1,4 +1,6 @@
-// Writes the native build's table of raw-data resources: embed out.cpp NAME=file...
+// Writes the native build's table of raw-data resources:
+//     embed out.cpp NAME[:LANGUAGE]=file...
+// LANGUAGE is the platform's language id in hexadecimal (0411 when left out).
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -18,8 +20,14 @@ int main(int argc, char** argv) {
     std::string arg = argv[i];
     size_t eq = arg.find('=');
     if (eq == std::string::npos) {
-      std::cerr << "embed: expected NAME=file, got " << arg << "\n";
+      std::cerr << "embed: expected NAME[:LANGUAGE]=file, got " << arg << "\n";
       return 2;
+    }
+    std::string name = arg.substr(0, eq);
+    unsigned long language = 0x0411;
+    if (size_t colon = name.find(':'); colon != std::string::npos) {
+      language = std::stoul(name.substr(colon + 1), nullptr, 16);
+      name.resize(colon);
     }
     std::ifstream in(arg.substr(eq + 1), std::ios::binary);
     if (!in) {
@@ -31,12 +39,12 @@ int main(int argc, char** argv) {
     for (size_t b = 0; b < bytes.size(); ++b) out << (b % 16 ? " " : "\n    ") << static_cast<int>(bytes[b]) << ",";
     if (bytes.empty()) out << "0";
     out << "};\n";
-    names.push_back(arg.substr(0, eq) + "\", kData" + std::to_string(names.size()) + ", " +
+    names.push_back(name + "\", " + std::to_string(language) + ", kData" + std::to_string(names.size()) + ", " +
                     std::to_string(bytes.size()));
   }
   out << "\nconst RawResourceEntry kRawResources[] = {\n";
   for (auto& n : names) out << "    {\"" << n << "},\n";
-  out << "    {nullptr, nullptr, 0},\n};\n\n}  // namespace tw\n";
+  out << "    {nullptr, 0, nullptr, 0},\n};\n\n}  // namespace tw\n";
   std::ofstream file(argv[1]);
   file << out.str();
   return file ? 0 : 1;

@@ -36,11 +36,31 @@
 //
 // Every mistake is reported as "file:line: message" with a non-zero exit, and
 // no output is written.
+//
+// Overlays
+// --------
+//     formc input.form overlay.form output.bin
+//
+// compiles the window with the values an overlay states instead of its own:
+// one window described once, with a second language's texts and fonts beside
+// it. The overlay is a list of blocks, each the name of a component of the
+// window (or "*", every component that states the property) and the values
+// it replaces:
+//
+//     Label1 { Caption = "Time" }
+//     * { Font.Name = "Tahoma"  Font.Charset = ANSI_CHARSET }
+//
+// Only values the window states can be replaced (nothing is added, so the
+// order the program reads them in stays the window's). An overlay naming a
+// component or a property the window does not have is an error, and so is a
+// text of the window with characters outside ASCII that the overlay leaves
+// as it is: a translation cannot silently miss one.
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <map>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -58,14 +78,32 @@ constexpr std::size_t kMaxShortText = 255;
 
 class CompileError : public std::runtime_error {
  public:
-  CompileError(int line, const std::string& message) : std::runtime_error(message), line_(line) {}
+  CompileError(int line, const std::string& message, std::string file = {})
+      : std::runtime_error(message), line_(line), file_(std::move(file)) {}
   int Line() const { return line_; }
+  // The file the line is in, when it is not the window's description.
+  const std::string& File() const { return file_; }
 
  private:
   int line_;
+  std::string file_;
 };
 
-enum class TokenKind { End, Word, Number, Text, Equals, LBrace, RBrace, LBracket, RBracket, LParen, RParen, Comma };
+enum class TokenKind {
+  End,
+  Word,
+  Number,
+  Text,
+  Equals,
+  LBrace,
+  RBrace,
+  LBracket,
+  RBracket,
+  LParen,
+  RParen,
+  Comma,
+  Star
+};
 
 struct Token {
   TokenKind kind = TokenKind::End;
@@ -88,6 +126,7 @@ std::string Describe(const Token& token) {
     case TokenKind::LParen: return "'('";
     case TokenKind::RParen: return "')'";
     case TokenKind::Comma: return "','";
+    case TokenKind::Star: return "'*'";
   }
   return "?";
 }
@@ -135,6 +174,7 @@ class Lexer {
       case '(': return Single(t, TokenKind::LParen);
       case ')': return Single(t, TokenKind::RParen);
       case ',': return Single(t, TokenKind::Comma);
+      case '*': return Single(t, TokenKind::Star);
       case '"': return ReadText(t);
       default: break;
     }
@@ -463,40 +503,153 @@ class Compiler {
   std::set<std::string> names_;
 };
 
+// ---- Overlays ----
+
+// Where a property's value ends: one token, or a whole bracketed set or list.
+std::size_t ValueEnd(const std::vector<Token>& tokens, std::size_t start, const std::string& file) {
+  const TokenKind open = tokens[start].kind;
+  if (open != TokenKind::LBracket && open != TokenKind::LParen) {
+    if (tokens[start].kind == TokenKind::End) throw CompileError(tokens[start].line, "expected a value", file);
+    return start + 1;
+  }
+  int depth = 0;
+  for (std::size_t i = start; i < tokens.size(); ++i) {
+    const TokenKind k = tokens[i].kind;
+    if (k == TokenKind::LBracket || k == TokenKind::LParen) ++depth;
+    if ((k == TokenKind::RBracket || k == TokenKind::RParen) && --depth == 0) return i + 1;
+    if (k == TokenKind::End) break;
+  }
+  throw CompileError(tokens[start].line, "the value is not closed", file);
+}
+
+struct Replacement {
+  std::vector<Token> value;
+  int line = 0;
+  bool used = false;
+};
+// Component name (folded, "*" for every one) and property path (folded).
+using Replacements = std::map<std::pair<std::string, std::string>, Replacement>;
+
+Replacements ReadOverlay(const std::vector<Token>& tokens, const std::string& file) {
+  Replacements found;
+  std::size_t i = 0;
+  while (tokens[i].kind != TokenKind::End) {
+    const Token& head = tokens[i];
+    if (head.kind != TokenKind::Word && head.kind != TokenKind::Star)
+      throw CompileError(head.line, "expected a component's name or '*', found " + Describe(head), file);
+    const std::string component = head.kind == TokenKind::Star ? "*" : FoldCase(head.text);
+    if (tokens[++i].kind != TokenKind::LBrace)
+      throw CompileError(tokens[i].line, "expected '{', found " + Describe(tokens[i]), file);
+    for (++i; tokens[i].kind != TokenKind::RBrace;) {
+      if (tokens[i].kind != TokenKind::Word || tokens[i + 1].kind != TokenKind::Equals)
+        throw CompileError(tokens[i].line, "expected 'Property = value', found " + Describe(tokens[i]), file);
+      const std::size_t end = ValueEnd(tokens, i + 2, file);
+      Replacement r{
+          {tokens.begin() + static_cast<std::ptrdiff_t>(i + 2), tokens.begin() + static_cast<std::ptrdiff_t>(end)},
+          tokens[i].line};
+      if (!found.emplace(std::pair{component, FoldCase(tokens[i].text)}, std::move(r)).second)
+        throw CompileError(tokens[i].line, "'" + tokens[i].text + "' is set twice for " + head.text, file);
+      i = end;
+    }
+    ++i;
+  }
+  return found;
+}
+
+bool HasNonAscii(const std::vector<Token>& tokens, std::size_t from, std::size_t to) {
+  for (std::size_t i = from; i < to; ++i)
+    if (tokens[i].kind == TokenKind::Text)
+      for (unsigned char c : tokens[i].text)
+        if (c >= 0x80) return true;
+  return false;
+}
+
+// The window's tokens with the overlay's values in place of its own.
+std::vector<Token> ApplyOverlay(const std::vector<Token>& window, Replacements& overlay, const std::string& file) {
+  std::vector<Token> out;
+  std::vector<std::string> blocks;  // the names of the open blocks, folded
+  for (std::size_t i = 0; i < window.size();) {
+    const Token& t = window[i];
+    if (t.kind == TokenKind::LBrace) {
+      // The header ends in the class name, or the class and the object name.
+      const bool named = i >= 2 && window[i - 1].kind == TokenKind::Word && window[i - 2].kind == TokenKind::Word &&
+                         window[i - 2].text != "inherited" && window[i - 2].text != "inline";
+      blocks.push_back(named ? FoldCase(window[i - 1].text) : std::string());
+    } else if (t.kind == TokenKind::RBrace && !blocks.empty()) {
+      blocks.pop_back();
+    } else if (!blocks.empty() && t.kind == TokenKind::Word && i + 1 < window.size() &&
+               window[i + 1].kind == TokenKind::Equals) {
+      const std::size_t end = ValueEnd(window, i + 2, {});
+      const std::string path = FoldCase(t.text);
+      auto found = overlay.find({blocks.back(), path});
+      if (found == overlay.end()) found = overlay.find({"*", path});
+      out.insert(out.end(), window.begin() + static_cast<std::ptrdiff_t>(i),
+                 window.begin() + static_cast<std::ptrdiff_t>(i + 2));
+      if (found != overlay.end()) {
+        found->second.used = true;
+        out.insert(out.end(), found->second.value.begin(), found->second.value.end());
+      } else {
+        if (HasNonAscii(window, i + 2, end))
+          throw CompileError(t.line, "the overlay gives no text for " + t.text + " of this component");
+        out.insert(out.end(), window.begin() + static_cast<std::ptrdiff_t>(i + 2),
+                   window.begin() + static_cast<std::ptrdiff_t>(end));
+      }
+      i = end;
+      continue;
+    }
+    out.push_back(t);
+    ++i;
+  }
+  for (const auto& [key, r] : overlay)
+    if (!r.used)
+      throw CompileError(r.line, "the window has no " + key.second + " stated for " + key.first + " to replace", file);
+  return out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::cerr << "usage: formc input.form output.bin\n";
+  if (argc != 3 && argc != 4) {
+    std::cerr << "usage: formc input.form [overlay.form] output.bin\n";
     return 2;
   }
   const std::string input = argv[1];
+  const char* output = argv[argc - 1];
   std::string stream;
   try {
-    std::ifstream in(input, std::ios::binary);
-    if (!in) {
-      std::cerr << "formc: cannot open " << input << "\n";
-      return 1;
+    const auto read = [](const std::string& path) {
+      std::ifstream in(path, std::ios::binary);
+      if (!in) throw std::runtime_error("cannot open " + path);
+      std::string source((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      if (in.bad()) throw std::runtime_error("cannot read " + path);
+      return source;
+    };
+    std::vector<Token> tokens = Lexer(read(input)).Tokenize();
+    if (argc == 4) {
+      const std::string overlayFile = argv[2];
+      std::string overlaySource = read(overlayFile);
+      Replacements overlay;
+      try {
+        overlay = ReadOverlay(Lexer(overlaySource).Tokenize(), overlayFile);
+      } catch (const CompileError& e) {
+        throw CompileError(e.Line(), e.what(), overlayFile);
+      }
+      tokens = ApplyOverlay(tokens, overlay, overlayFile);
     }
-    std::string source((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-      std::cerr << "formc: cannot read " << input << "\n";
-      return 1;
-    }
-    stream = Compiler(Lexer(source).Tokenize()).Compile();
+    stream = Compiler(std::move(tokens)).Compile();
   } catch (const CompileError& e) {
-    std::cerr << "formc: " << input << ":" << e.Line() << ": " << e.what() << "\n";
+    std::cerr << "formc: " << (e.File().empty() ? input : e.File()) << ":" << e.Line() << ": " << e.what() << "\n";
     return 1;
   } catch (const std::exception& e) {
     std::cerr << "formc: " << input << ": " << e.what() << "\n";
     return 1;
   }
-  std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);
+  std::ofstream out(output, std::ios::binary | std::ios::trunc);
   out.write(stream.data(), static_cast<std::streamsize>(stream.size()));
   out.close();
   if (!out) {
-    std::cerr << "formc: cannot write " << argv[2] << "\n";
-    std::remove(argv[2]);
+    std::cerr << "formc: cannot write " << output << "\n";
+    std::remove(output);
     return 1;
   }
   return 0;

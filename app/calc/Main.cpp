@@ -13,11 +13,14 @@
 #endif
 
 #include "app/calc/CommandLine.h"
+#include "runtime/Platform.h"
 #include "runtime/Runtime.h"
 
 int main(int argc, char** argv) {
   // The floating-point policy the window computes under.
   tw::InitRuntime();
+  // Its messages in the user's language (--help stays English).
+  tw::SetUiLanguage(tw::platform::UserInterfaceLanguage());
 #ifdef _WIN32
   // One line end on every platform: a pipeline reading the bitrate must not
   // find a carriage return after it.

@@ -18,7 +18,7 @@ shown() {
   local locale=$1 codepage=$2
   shift 2
   rm -f "$work/shown.txt"
-  TW_LANG=$locale "$wine_run" "$screen" "$codepage" "$(windows_path "$work/shown.txt")" "$calc_windows" "$@" \
+  TW_LANG=$locale TW_UI_LANG=ja_JP.UTF-8 "$wine_run" "$screen" "$codepage" "$(windows_path "$work/shown.txt")" "$calc_windows" "$@" \
     >/dev/null 2>&1
   cat "$work/shown.txt" 2>/dev/null
 }

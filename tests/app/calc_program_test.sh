@@ -2,10 +2,18 @@
 # Runs tarnwick-calc as a pipeline would: standard output must be exactly the
 # result field's text and one line end, the exit status as documented, and the
 # invalid operation's message must reach standard error in the console's
-# encoding. Usage: calc_program_test.sh ENCODING COMMAND...
+# encoding and in the interface language (ja or en).
+# Usage: calc_program_test.sh ENCODING LANGUAGE COMMAND...
 set -uo pipefail
-encoding=$1
-shift
+encoding=$1 language=$2
+shift 2
+if [ "$language" = ja ]; then
+  invalid_operation='不正な浮動小数点数演算命令'
+  unsupported_format='ファイル「%s」の形式には対応していません。'
+else
+  invalid_operation='Invalid floating point operation'
+  unsupported_format='The format of the file "%s" is not supported.'
+fi
 failures=0
 checks=0
 
@@ -38,7 +46,7 @@ check 2 "" "${prog[@]}" calc --minutes 120 --size 700
 check 2 "" "${prog[@]}" calc --minutes 120 --size 700 --audio 128 --rate 1
 
 # The invalid operation's message on standard error, in the expected encoding.
-want_err="$(printf '不正な浮動小数点数演算命令\n' | iconv -f UTF-8 -t "$encoding" | od -An -tx1)"
+want_err="$(printf '%s\n' "$invalid_operation" | iconv -f UTF-8 -t "$encoding" | od -An -tx1)"
 got_err="$("${prog[@]}" calc --minutes 0 --size 0 --audio 128 2>&1 >/dev/null | od -An -tx1)"
 checks=$((checks + 1))
 if [ "$got_err" != "$want_err" ]; then
@@ -81,7 +89,7 @@ check 2 "" "${prog[@]}" calc --minutes 120 --size 700 --audio 128 --bogus=
 check 1 "ERR$nl" "${prog[@]}" calc --minutes 120 --size== --audio 128
 
 # The reason on standard error names the option and the file, in the expected encoding.
-want_err="$(printf -- '--minutes-of: ファイル「%s」の形式には対応していません。\n' "$prefix$tmp/notes.txt" |
+want_err="$(printf -- "--minutes-of: $unsupported_format\n" "$prefix$tmp/notes.txt" |
   iconv -f UTF-8 -t "$encoding" | od -An -tx1)"
 got_err="$("${prog[@]}" calc --minutes-of "$prefix$tmp/notes.txt" --size 700 --audio 128 2>&1 >/dev/null |
   od -An -tx1)"

@@ -10,12 +10,15 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "core/FormLoading.h"
 #include "core/Streams.h"
 #include "runtime/Exceptions.h"
+#include "runtime/Language.h"
 #include "runtime/Platform.h"
+#include "runtime/ScopeExit.h"
 #include "tests/TestSupport.h"
 #include "tests/core/StandIns.h"
 
@@ -418,6 +421,79 @@ TEST_P(ShippedFormsTest, SecondMainWindowGetsANameOfItsOwn) {
   EXPECT_NE(first->Calc, second->Calc);
   EXPECT_EQ(second->Calc->Owner(), second.get());
   EXPECT_EQ(second->Menu(), second->MainMenu1);
+}
+
+// ---- The English windows ----------------------------------------------------------------------
+
+bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// The English resources are the Japanese descriptions with other texts and
+// fonts: the same components, names, classes, parents, bounds, tab order and
+// handlers, every text in ASCII, the menu keys that scripts press kept.
+TEST_P(ShippedFormsTest, TheEnglishWindowsDifferOnlyInTextsAndFonts) {
+  // Every window lives to the end of the test: the fixture's finder names them.
+  std::vector<std::unique_ptr<TForm>> windows;
+  windows.reserve(4);  // the references below stay valid
+  for (const char* resource : {"TFORM1", "TFORM2"}) {
+    SCOPED_TRACE(resource);
+    const bool main = std::string_view(resource) == "TFORM1";
+    std::unique_ptr<TForm>& japanese = windows.emplace_back();
+    std::unique_ptr<TForm>& english = windows.emplace_back();
+    japanese = main ? std::unique_ptr<TForm>(Load<TForm1>(resource)) : std::unique_ptr<TForm>(Load<TForm2>(resource));
+    {
+      SetUiLanguage(TUiLanguage::English);
+      const TScopeExit back([] { SetUiLanguage(TUiLanguage::Japanese); });
+      english = main ? std::unique_ptr<TForm>(Load<TForm1>(resource)) : std::unique_ptr<TForm>(Load<TForm2>(resource));
+    }
+    EXPECT_TRUE(IsAscii(english->Text()));
+    EXPECT_EQ(english->ClientWidth(), japanese->ClientWidth());
+    EXPECT_EQ(english->ClientHeight(), japanese->ClientHeight());
+    EXPECT_EQ(english->TextHeight(), 13) << "the height of \"0\" in the English font";
+    ASSERT_EQ(english->OwnedCount(), japanese->OwnedCount());
+    for (int i = 0; i < english->OwnedCount(); ++i) {
+      TComponent* en = english->OwnedAt(i);
+      TComponent* ja = japanese->OwnedAt(i);
+      SCOPED_TRACE(ja->Name());
+      EXPECT_EQ(en->Name(), ja->Name());
+      EXPECT_EQ(&en->ClassType(), &ja->ClassType());
+      if (auto* item = dynamic_cast<TMenuItem*>(en)) {
+        EXPECT_TRUE(IsAscii(item->Caption())) << item->Caption();
+        continue;
+      }
+      auto* control = dynamic_cast<TControl*>(en);
+      auto* twin = dynamic_cast<TControl*>(ja);
+      if (!control || !twin) continue;
+      EXPECT_TRUE(IsAscii(control->Text())) << control->Text();
+      EXPECT_TRUE(IsAscii(control->Hint())) << control->Hint();
+      EXPECT_EQ(control->Hint().empty(), twin->Hint().empty());
+      EXPECT_EQ(std::tuple(control->Left(), control->Top(), control->Width(), control->Height()),
+                std::tuple(twin->Left(), twin->Top(), twin->Width(), twin->Height()));
+      const auto parentName = [](const TControl* c, const TForm* form) {
+        return c->Parent() && c->Parent() != form ? c->Parent()->Name() : std::string();
+      };
+      EXPECT_EQ(parentName(control, english.get()), parentName(twin, japanese.get()));
+      // Every Japanese face is replaced by the Latin one.
+      EXPECT_EQ(control->Font()->Name(), IsAscii(twin->Font()->Name()) ? twin->Font()->Name() : "Tahoma");
+      if (auto* windowed = dynamic_cast<TWinControl*>(control)) {
+        EXPECT_EQ(windowed->TabOrder(), dynamic_cast<TWinControl*>(twin)->TabOrder());
+      }
+    }
+  }
+}
+
+TEST_P(ShippedFormsTest, TheEnglishMenuKeepsTheKeysScriptsPress) {
+  SetUiLanguage(TUiLanguage::English);
+  const TScopeExit back([] { SetUiLanguage(TUiLanguage::Japanese); });
+  auto form = Load<TForm1>("TFORM1");
+  EXPECT_EQ(form->File1->Caption(), "&File");
+  EXPECT_EQ(form->Exit1->Caption(), "E&xit");
+  EXPECT_EQ(form->Help1->Caption(), "&Help");
+  EXPECT_EQ(form->About1->Caption(), "&About");
+  EXPECT_EQ(form->Calc->Text(), "Calculate");
+  EXPECT_EQ(form->Label1->Text(), "Time");
+  EXPECT_EQ(form->Label1->FocusControl(), form->Time);
 }
 
 // ---- The version window ------------------------------------------------------------------------

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The calculator under an English locale (system code page 1252) looks exactly
-# as under the Japanese one: the main window and a shown hint, pixel for
+# The Japanese calculator under an English locale (system code page 1252, a
+# Japanese reader's interface language) looks exactly as under the Japanese one: the main window and a shown hint, pixel for
 # pixel. The pictures stay in the build folder for a look.
 # Usage: locale_pictures_test.sh WINE_RUN LOCALE_PICTURE OUTPUT_DIR
 set -uo pipefail
@@ -9,7 +9,7 @@ mkdir -p "$out"
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 failures=0
 for locale in ja_JP.UTF-8 C.UTF-8; do
-  if ! TW_LANG=$locale "$wine_run" "$picture" "$(windows_path "$out/main-$locale.bmp")" \
+  if ! TW_LANG=$locale TW_UI_LANG=ja_JP.UTF-8 "$wine_run" "$picture" "$(windows_path "$out/main-$locale.bmp")" \
     "$(windows_path "$out/hint-$locale.bmp")"; then
     echo "FAIL: the pictures under $locale could not be taken"
     failures=$((failures + 1))

@@ -130,18 +130,21 @@ std::wstring EditText(HWND notepad) {
 
 // The program started from the unpacked folder, with the current folder
 // elsewhere: that folder holds a different readme, which Help must not open.
+// Help opens the readme of the windows' language, the interface language's.
 TEST(UnpackedPackage, StartsAndItsHelpOpensTheReadmeBesideIt) {
   ASSERT_NE(Unpacked(), L"") << "TW_UNPACKED names no folder";
-  const std::string readme = FileBytes(Unpacked() + L"\\readme.txt");
+  const bool japanese = PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE;
+  const std::wstring name = japanese ? L"\\readme.txt" : L"\\readme-en.txt";
+  const std::string readme = FileBytes(Unpacked() + name);
   ASSERT_GT(readme.size(), 100u);
   // UTF-8 with its byte-order mark; the editor shows the text after the mark.
   ASSERT_EQ(readme.substr(0, 3), "\xEF\xBB\xBF");
   const std::wstring shown = FromUtf8(std::string_view(readme).substr(3));
-  ASSERT_NE(shown.find(L"ビットレート計算機"), std::wstring::npos) << "the readme's Japanese decodes";
+  ASSERT_NE(shown.find(japanese ? L"ビットレート計算機" : L"bitrate calculator"), std::wstring::npos)
+      << "the readme decodes";
   wchar_t current[MAX_PATH] = {};
   GetCurrentDirectoryW(MAX_PATH, current);
-  ASSERT_FALSE(FileBytes(std::wstring(current) + L"\\readme.txt").empty())
-      << "the current folder should hold a decoy readme";
+  ASSERT_FALSE(FileBytes(std::wstring(current) + name).empty()) << "the current folder should hold a decoy readme";
 
   const std::set<HWND> before = NotepadWindows();
   // Wine has been seen to refuse the first program of a new session its
@@ -155,7 +158,7 @@ TEST(UnpackedPackage, StartsAndItsHelpOpensTheReadmeBesideIt) {
     started.emplace(Unpacked() + L"\\tarnwick.exe");
   }
   Program& program = *started;
-  program.ChooseMenuItem(1, 0, 'H', 'H');
+  program.ChooseMenuItem(1, 0, 'H', japanese ? 'H' : 'R');
 
   HWND notepad = nullptr;
   ASSERT_TRUE(WaitFor(

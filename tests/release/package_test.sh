@@ -37,24 +37,27 @@ check "the build prints the zip's SHA-256" \
 first="$work/first.zip"
 cp "$zip" "$first"
 
-# Content: exactly the program and the readme, in that order.
-check "the zip holds readme.txt and tarnwick.exe" \
-  test "$(unzip -Z1 "$zip" | tr '\n' ' ')" = "readme.txt tarnwick.exe "
+# Content: exactly the program and the two readmes, in name order.
+check "the zip holds readme-en.txt, readme.txt and tarnwick.exe" \
+  test "$(unzip -Z1 "$zip" | tr '\n' ' ')" = "readme-en.txt readme.txt tarnwick.exe "
 unpacked="$work/unpacked"
 mkdir "$unpacked"
 unzip -q "$zip" -d "$unpacked"
 
-# The readme as Help opens it: UTF-8 with a byte-order mark (read the same by
-# the system's editor on a system of any language), CRLF on every line, the
-# version filled in, the same text as the source otherwise.
-readme="$unpacked/readme.txt"
-check "the readme is the one beside the built program" cmp -s "$readme" "$build/app/readme.txt"
-check "every line of the readme ends in CRLF" test "$(grep -c $'[^\r]$' "$readme")" = 0
-expected="$(sed "s/@TW_VERSION_DISPLAY@/$version/" "$source/app/readme.txt")"
-check "the readme starts with the UTF-8 byte-order mark" test "$(head -c 3 "$readme" | od -An -tx1)" = " ef bb bf"
-check "the readme after its mark reads as the source" \
-  test "$(tail -c +4 "$readme" | iconv -f UTF-8 -t UTF-8 | tr -d '\r')" = "$expected"
-check "the readme names version $version" grep -q "ver $version" <<<"$expected"
+# Each readme as Help opens it (readme.txt for the Japanese windows,
+# readme-en.txt for the English ones): UTF-8 with a byte-order mark (read the
+# same by the system's editor on a system of any language), CRLF on every
+# line, the version filled in, the same text as the source otherwise.
+for name in readme readme-en; do
+  readme="$unpacked/$name.txt"
+  check "$name.txt is the one beside the built program" cmp -s "$readme" "$build/app/$name.txt"
+  check "every line of $name.txt ends in CRLF" test "$(grep -c $'[^\r]$' "$readme")" = 0
+  expected="$(sed "s/@TW_VERSION_DISPLAY@/$version/" "$source/app/$name.txt")"
+  check "$name.txt starts with the UTF-8 byte-order mark" test "$(head -c 3 "$readme" | od -An -tx1)" = " ef bb bf"
+  check "$name.txt after its mark reads as the source" \
+    test "$(tail -c +4 "$readme" | iconv -f UTF-8 -t UTF-8 | tr -d '\r')" = "$expected"
+  check "$name.txt names version $version" grep -q "ver $version" <<<"$expected"
+done
 
 # The program: no debugging sections, no link to a file not shipped, no time
 # stamp, no path of the build machine.
@@ -68,11 +71,17 @@ check "no build path in the program" test -z "$(strings -a "$exe" | grep -F -e "
 # holding a decoy readme.
 mkdir "$work/elsewhere"
 echo "decoy" >"$work/elsewhere/readme.txt"
+echo "decoy" >"$work/elsewhere/readme-en.txt"
 . "$source/scripts/wine-env.sh"
 unpacked_windows="$(winepath -w "$unpacked" 2>/dev/null)"
 check "the unpacked program's version resource and Help" \
   bash -c 'cd "$1" && TW_UNPACKED="$2" "$3" "$4"' _ "$work/elsewhere" "$unpacked_windows" \
   "$source/scripts/wine-run.sh" "$release_tests"
+
+# An English reader: the English windows' Help opens readme-en.txt.
+check "the unpacked program's Help in English" \
+  bash -c 'cd "$1" && TW_LANG=C.UTF-8 TW_UNPACKED="$2" "$3" "$4" --gtest_filter=UnpackedPackage.*' _ \
+  "$work/elsewhere" "$unpacked_windows" "$source/scripts/wine-run.sh" "$release_tests"
 
 # Again under an English locale (system code page 1252), from a folder whose
 # name holds a character that code page 932 lacks, as a user's folder may.
@@ -83,12 +92,12 @@ mkdir -p "$user_folder"
 cp "$unpacked"/* "$user_folder/"
 user_folder_windows="Z:${user_folder//\//\\}"
 check "the unpacked program from a folder named with ë, English locale" \
-  bash -c 'cd "$1" && TW_LANG=C.UTF-8 TW_UNPACKED="$2" "$3" "$4"' _ "$work/elsewhere" "$user_folder_windows" \
+  bash -c 'cd "$1" && TW_LANG=C.UTF-8 TW_UI_LANG=ja_JP.UTF-8 TW_UNPACKED="$2" "$3" "$4"' _ "$work/elsewhere" "$user_folder_windows" \
   "$source/scripts/wine-run.sh" "$release_tests"
 
 # Again from relinked files with newer times: the same bytes.
 sleep 2
-rm -f "$build/app/tarnwick.exe" "$build/app/readme.txt"
+rm -f "$build/app/tarnwick.exe" "$build/app/readme.txt" "$build/app/readme-en.txt"
 if cmake --build "$build" --target package >"$work/build2.log" 2>&1; then
   check "a second build gives the same zip" cmp "$first" "$zip"
 else

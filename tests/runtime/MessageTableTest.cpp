@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "runtime/Exceptions.h"
+#include "runtime/Language.h"
 #include "tests/TestSupport.h"
 
 #ifdef _WIN32
@@ -74,6 +77,32 @@ TEST(MessageTable, EntriesComeOutByteExact) {
     SCOPED_TRACE(e.id);
     EXPECT_EQ(LoadResString(ResId{e.id}), test::Sjis(e.utf8));
   }
+}
+
+// Every entry has its English twin, in ASCII, looked up by the interface
+// language and not by the system's; free ids stay free in both.
+TEST(MessageTable, EveryEntryHasAnEnglishTwin) {
+  int entries = 0;
+  for (unsigned id = 65376; id <= 65535; ++id) {
+    SCOPED_TRACE(id);
+    const std::string japanese = LoadResString(ResId{static_cast<std::uint16_t>(id)});
+    SetUiLanguage(TUiLanguage::English);
+    const std::string english = LoadResString(ResId{static_cast<std::uint16_t>(id)});
+    SetUiLanguage(TUiLanguage::Japanese);
+    EXPECT_EQ(english.empty(), japanese.empty());
+    EXPECT_TRUE(std::all_of(english.begin(), english.end(), [](char c) {
+      return static_cast<unsigned char>(c) < 0x80;
+    })) << english;
+    entries += !english.empty();
+  }
+  EXPECT_EQ(entries, 104);
+  SetUiLanguage(TUiLanguage::English);
+  EXPECT_EQ(LoadResString(ResId{65447}), "Division by zero");
+  EXPECT_EQ(LoadResString(msg::ActionPress), "Press");
+  EXPECT_EQ(Exception(msg::FileNoRunningTime, {"a.avi"}).Message(),
+            "No running time can be read from the file \"a.avi\".");
+  SetUiLanguage(TUiLanguage::Japanese);
+  EXPECT_EQ(LoadResString(ResId{65447}), test::Sjis("ゼロによる除算"));
 }
 
 TEST(MessageTable, FreeIdsGiveTheEmptyText) {

@@ -3,16 +3,19 @@
 #   "# error: TEXT"  the compiler exits with 1 (not by a signal), prints TEXT and
 #                    writes no output;
 #   "# bytes: HEX"   the compiler succeeds and writes exactly these bytes. Lines
-#                    join in order; "61*256" stands for 256 bytes 0x61.
-# Usage: cmake -DFORMC=... -DINPUT=case.form -DOUTPUT=out.bin -P CheckFormc.cmake
-file(STRINGS ${INPUT} expectations REGEX "^# (error|bytes): ")
+#                    join in order; "61*256" stands for 256 bytes 0x61;
+#   "# same: FILE"   the compiler succeeds and writes what FILE (beside the case)
+#                    compiles to on its own.
+# A case with an overlay (case.overlay beside it) is compiled with it.
+# Usage: cmake -DFORMC=... -DINPUT=case.form [-DOVERLAY=case.overlay] -DOUTPUT=out.bin -P CheckFormc.cmake
+file(STRINGS ${INPUT} expectations REGEX "^# (error|bytes|same): ")
 if(NOT expectations)
   message(FATAL_ERROR "${INPUT} states no expected outcome")
 endif()
 file(REMOVE ${OUTPUT})
 get_filename_component(outputDir ${OUTPUT} DIRECTORY)
 file(MAKE_DIRECTORY ${outputDir})
-execute_process(COMMAND ${FORMC} ${INPUT} ${OUTPUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+execute_process(COMMAND ${FORMC} ${INPUT} ${OVERLAY} ${OUTPUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 
 list(GET expectations 0 first)
 if(first MATCHES "^# error: (.*)$")
@@ -32,6 +35,19 @@ endif()
 
 if(NOT rc STREQUAL "0")
   message(FATAL_ERROR "expected success, got '${rc}': ${err}")
+endif()
+if(first MATCHES "^# same: (.*)$")
+  get_filename_component(dir ${INPUT} DIRECTORY)
+  execute_process(COMMAND ${FORMC} ${dir}/${CMAKE_MATCH_1} ${OUTPUT}.same RESULT_VARIABLE rc ERROR_VARIABLE err)
+  if(NOT rc STREQUAL "0")
+    message(FATAL_ERROR "${CMAKE_MATCH_1} does not compile: ${err}")
+  endif()
+  file(READ ${OUTPUT}.same expected HEX)
+  file(READ ${OUTPUT} actual HEX)
+  if(NOT actual STREQUAL expected)
+    message(FATAL_ERROR "bytes differ\nexpected ${expected}\nactual   ${actual}")
+  endif()
+  return()
 endif()
 set(expected "")
 foreach(line IN LISTS expectations)
