@@ -71,13 +71,16 @@ TEST(VersionResource, SaysWhatTheFileIs) {
   EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
   EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
 
-  // Japanese, code page 932: the one translation, and the block its texts stand in.
+  // Japanese with code page 932 and English with 1252: the two translations,
+  // and the blocks their texts stand in.
   WORD* translation = nullptr;
   ASSERT_TRUE(
       VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length));
-  ASSERT_EQ(length, 4u);
+  ASSERT_EQ(length, 8u);
   EXPECT_EQ(translation[0], 0x0411);
   EXPECT_EQ(translation[1], 932);
+  EXPECT_EQ(translation[2], 0x0409);
+  EXPECT_EQ(translation[3], 1252);
 
   const std::pair<const char*, const char*> texts[] = {
       {"ProductName", "Tarnwick for MPEG4"},
@@ -87,11 +90,13 @@ TEST(VersionResource, SaysWhatTheFileIs) {
       {"LegalCopyright", "Copyright (C) 2003 K. Tarnwick"},
       {"OriginalFilename", "tarnwick.exe"},
   };
-  for (const auto& [name, expected] : texts) {
-    const std::string key = std::string("\\StringFileInfo\\041103a4\\") + name;
-    char* text = nullptr;
-    ASSERT_TRUE(VerQueryValueA(data.data(), key.c_str(), reinterpret_cast<void**>(&text), &length)) << name;
-    EXPECT_EQ(std::string(text), expected) << name;
+  for (const char* block : {"041103a4", "040904e4"}) {
+    for (const auto& [name, expected] : texts) {
+      const std::string key = std::string("\\StringFileInfo\\") + block + "\\" + name;
+      char* text = nullptr;
+      ASSERT_TRUE(VerQueryValueA(data.data(), key.c_str(), reinterpret_cast<void**>(&text), &length)) << key;
+      EXPECT_EQ(std::string(text), expected) << key;
+    }
   }
 }
 
