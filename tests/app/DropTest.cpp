@@ -16,7 +16,9 @@
 
 #include "app/Mainunit.h"
 #include "media/Duration.h"
+#include "runtime/Language.h"
 #include "runtime/Platform.h"
+#include "runtime/ScopeExit.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/Application.h"
 
@@ -176,42 +178,65 @@ TEST_F(DropTest, ADropOutsideTheClientAreaIsTheSource) {
 
 // A file whose running time cannot be had: one box, the exception report's
 // caption and icon, the reason naming the file, and no field changed.
+// In each language of the interface: the English message is ASCII around the name.
 TEST_F(DropTest, ARejectedFileIsReportedAndChangesNothing) {
   std::ifstream in(fs::path(TW_MEDIA_TEST_DATA) / "mp4-moov-at-end-2h00m03s.mp4", std::ios::binary);
   std::string mp4((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   ASSERT_GT(mp4.size(), 8000u);
+  struct Text {
+    const wchar_t* before;
+    const wchar_t* after;
+  };
   struct Case {
     const char* why;
     fs::path file;
     media::MediaError error;
-    const wchar_t* before;
-    const wchar_t* after;
+    Text japanese, english;
   };
   const Case cases[] = {
-      {"missing", folder_ / L"gone.mp4", media::MediaError::CannotOpen, L"ファイル「", L"」を開けません。."},
-      {"a folder", folder_, media::MediaError::NotAFile, L"「", L"」はファイルではありません。."},
-      {"a text", Written(L"notes.txt", "hello, this is no video\n"), media::MediaError::UnsupportedFormat,
-       L"ファイル「", L"」の形式には対応していません。."},
-      {"cut short", Written(L"cut.mp4", mp4.substr(0, mp4.size() / 2)), media::MediaError::Damaged, L"ファイル「",
-       L"」から再生時間を読み取れません。."},
+      {"missing",
+       folder_ / L"gone.mp4",
+       media::MediaError::CannotOpen,
+       {L"ファイル「", L"」を開けません。."},
+       {L"The file \"", L"\" cannot be opened."}},
+      {"a folder",
+       folder_,
+       media::MediaError::NotAFile,
+       {L"「", L"」はファイルではありません。."},
+       {L"\"", L"\" is not a file."}},
+      {"a text",
+       Written(L"notes.txt", "hello, this is no video\n"),
+       media::MediaError::UnsupportedFormat,
+       {L"ファイル「", L"」の形式には対応していません。."},
+       {L"The format of the file \"", L"\" is not supported."}},
+      {"cut short",
+       Written(L"cut.mp4", mp4.substr(0, mp4.size() / 2)),
+       media::MediaError::Damaged,
+       {L"ファイル「", L"」から再生時間を読み取れません。."},
+       {L"No running time can be read from the file \"", L"\"."}},
   };
   const POINT points[] = {FormPoint(form_->Time), FormPoint(form_->NowSize)};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.why);
-    const auto facts = media::ReadMinutesAndSize(c.file);
-    ASSERT_FALSE(facts);
-    ASSERT_EQ(facts.Error(), c.error);
-    for (const POINT point : points) {
-      form_->Time->SetText("95");
-      form_->NowSize->SetText("650");
-      const std::array<std::string, 10> before = Fields();
-      test::TMessageBoxCatcher watch;
-      Drop({c.file.wstring()}, point);
-      EXPECT_EQ(Fields(), before);
-      ASSERT_EQ(watch.Boxes().size(), 1u);
-      EXPECT_EQ(watch.Boxes()[0].wideText, c.before + c.file.wstring() + c.after);
-      EXPECT_EQ(watch.Boxes()[0].wideCaption, Wide(Application()->AppTitle()));
-      EXPECT_TRUE(watch.Boxes()[0].icon);
+  const TScopeExit back([] { SetUiLanguage(TUiLanguage::Japanese); });
+  for (const TUiLanguage language : {TUiLanguage::Japanese, TUiLanguage::English}) {
+    SetUiLanguage(language);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.why);
+      const auto facts = media::ReadMinutesAndSize(c.file);
+      ASSERT_FALSE(facts);
+      ASSERT_EQ(facts.Error(), c.error);
+      const Text& text = language == TUiLanguage::Japanese ? c.japanese : c.english;
+      for (const POINT point : points) {
+        form_->Time->SetText("95");
+        form_->NowSize->SetText("650");
+        const std::array<std::string, 10> before = Fields();
+        test::TMessageBoxCatcher watch;
+        Drop({c.file.wstring()}, point);
+        EXPECT_EQ(Fields(), before);
+        ASSERT_EQ(watch.Boxes().size(), 1u);
+        EXPECT_EQ(watch.Boxes()[0].wideText, text.before + c.file.wstring() + text.after);
+        EXPECT_EQ(watch.Boxes()[0].wideCaption, Wide(Application()->AppTitle()));
+        EXPECT_TRUE(watch.Boxes()[0].icon);
+      }
     }
   }
 }
