@@ -75,6 +75,9 @@ TEST_F(EnglishWindows, MainWindowTextsMenusAndNames) {
     EXPECT_TRUE(IsAscii(control->Text())) << control->Text();
     EXPECT_TRUE(IsAscii(control->Hint())) << control->Hint();
     EXPECT_EQ(control->Font()->Name(), "Tahoma");
+    LOGFONTW made{};
+    GetObjectW(control->Font()->Handle(), sizeof made, &made);
+    EXPECT_EQ(made.lfCharSet, ANSI_CHARSET) << "the Latin font keeps its own character set";
   }
   EXPECT_EQ(form->Label1->Text(), "Time");
   EXPECT_EQ(form->Calc->Text(), "Calculate");

@@ -243,8 +243,11 @@ TEST_F(Calculator, ResultFieldsRefuseTypedText) {
   EXPECT_EQ(P().Text(Field::NowSize), "5");
 }
 
+// The hint of the windows' language, which follows the interface language
+// this process shares with the program.
 TEST_F(Calculator, ResultFieldsShowTheirHint) {
-  const std::string hint = Sjis("映像に割り当てるビットレートの目安です");
+  const bool japanese = PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE;
+  const std::string hint = japanese ? Sjis("映像に割り当てるビットレートの目安です") : "The bitrate to give the video";
   RECT client{};
   GetClientRect(P().MainWindow(), &client);
   POINT corner{2, client.bottom - 2};  // the window's own face, which has no hint
