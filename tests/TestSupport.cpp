@@ -1,5 +1,7 @@
 #include "tests/TestSupport.h"
 
+#include <algorithm>
+
 #include <stdexcept>
 
 #ifdef _WIN32
@@ -33,6 +35,10 @@ std::string Sjis(std::string_view utf8) {
   out.resize(out.size() - outLeft);
   return out;
 #endif
+}
+
+bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 }  // namespace tw::test

@@ -21,9 +21,7 @@
 namespace tw {
 namespace {
 
-bool IsAscii(std::string_view text) {
-  return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
+using test::IsAscii;
 
 // The extent of a text in the control's font, as the platform draws it.
 SIZE TextExtent(TControl& control, const std::string& text) {

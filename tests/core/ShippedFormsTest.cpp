@@ -425,9 +425,7 @@ TEST_P(ShippedFormsTest, SecondMainWindowGetsANameOfItsOwn) {
 
 // ---- The English windows ----------------------------------------------------------------------
 
-bool IsAscii(std::string_view text) {
-  return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
+using test::IsAscii;
 
 // The English resources are the Japanese descriptions with other texts and
 // fonts: the same components, names, classes, parents, bounds, tab order and

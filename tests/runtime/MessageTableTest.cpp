@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "runtime/Exceptions.h"
 #include "runtime/Language.h"
 #include "tests/TestSupport.h"
@@ -90,9 +88,7 @@ TEST(MessageTable, EveryEntryHasAnEnglishTwin) {
     const std::string english = LoadResString(ResId{static_cast<std::uint16_t>(id)});
     SetUiLanguage(TUiLanguage::Japanese);
     EXPECT_EQ(english.empty(), japanese.empty());
-    EXPECT_TRUE(std::all_of(english.begin(), english.end(), [](char c) {
-      return static_cast<unsigned char>(c) < 0x80;
-    })) << english;
+    EXPECT_TRUE(test::IsAscii(english)) << english;
     entries += !english.empty();
   }
   EXPECT_EQ(entries, 104);

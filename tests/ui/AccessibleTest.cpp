@@ -80,7 +80,7 @@ class AccessibleTest : public testing::Test {
 // ---- Names --------------------------------------------------------------------------------
 
 TEST_F(AccessibleTest, AFieldIsNamedByItsVisibleLabelsInReadingOrder) {
-  struct LabelSpec {
+  struct LabelRow {
     int left, top;
     const char* caption;  // UTF-8
     bool visible = true;
@@ -88,7 +88,7 @@ TEST_F(AccessibleTest, AFieldIsNamedByItsVisibleLabelsInReadingOrder) {
   };
   struct Case {
     const char* what;
-    std::vector<LabelSpec> labels;
+    std::vector<LabelRow> labels;
     const char* name;
   };
   const Case cases[] = {
@@ -104,10 +104,10 @@ TEST_F(AccessibleTest, AFieldIsNamedByItsVisibleLabelsInReadingOrder) {
     SCOPED_TRACE(c.what);
     auto* field = Add<TEdit>("Field", nullptr, 60, 8, "700");
     std::vector<TLabel*> labels;
-    for (const LabelSpec& spec : c.labels) {
-      TLabel* label = AddLabel(form_, spec.left, spec.top, Sjis(spec.caption), field);
-      label->SetVisible(spec.visible);
-      label->SetShowAccelChar(spec.showAccelChar);
+    for (const LabelRow& row : c.labels) {
+      TLabel* label = AddLabel(form_, row.left, row.top, Sjis(row.caption), field);
+      label->SetVisible(row.visible);
+      label->SetShowAccelChar(row.showAccelChar);
       labels.push_back(label);
     }
     EXPECT_EQ(Name(AccessibleOf(field->Handle()).get()), c.name);
