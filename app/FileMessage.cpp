@@ -10,6 +10,7 @@ ResId FileErrorMessageId(media::MediaError error) {
     case media::MediaError::CannotOpen: return msg::FileCannotOpen;
     case media::MediaError::NotAFile: return msg::FileIsNoFile;
     case media::MediaError::UnsupportedFormat: return msg::FileFormatUnknown;
+    case media::MediaError::ReadFailed: return msg::FileReadFailed;
     case media::MediaError::Damaged: break;
   }
   return msg::FileNoRunningTime;

@@ -43,10 +43,11 @@
 namespace tw::media {
 
 enum class MediaError : std::uint8_t {
-  CannotOpen,         // missing, no permission, or reading it failed
+  CannotOpen,         // missing or no permission
   NotAFile,           // a folder, or anything else that is not a regular file
   UnsupportedFormat,  // none of the formats above
   Damaged,            // a known format whose header is damaged or records no usable running time
+  ReadFailed,         // opened, but reading it failed part way (a disk error, a network drive gone)
 };
 
 // A value of T, or the reason there is none.
@@ -87,6 +88,11 @@ inline constexpr std::uint64_t kMaxMinutes = 2147483647;
 inline constexpr std::uint64_t kReadBudget = 64 * 1024;
 // The largest top-level header read (an ASF object's).
 inline constexpr std::uint64_t kMaxHeaderBytes = 24;
+// A container of a million top-level structures before its running time is
+// no film header: the walk stops there and the file counts as Damaged. So no
+// reading takes more than kReadBudget + kMaxTopLevelHeaders × kMaxHeaderBytes
+// bytes (24,065,536), whatever the file's size; a real file takes hundreds.
+inline constexpr std::uint64_t kMaxTopLevelHeaders = 1'000'000;
 
 // Whole minutes, rounded up, exactly: 7,200 s gives 120 and 7,200.001 s 121.
 // (0 for a duration of no ticks per second, which no reading gives.)

@@ -7,18 +7,10 @@
 
 namespace tw::media::detail {
 
-namespace {
-
-// A container of a million top-level structures before its running time is
-// no film header: stop rather than walk it a header at a time.
-constexpr std::uint64_t kMaxTopLevelHeaders = 1'000'000;
-
-}  // namespace
-
 void Input::Fetch(std::uint64_t offset, std::span<std::uint8_t> into) {
   if (into.empty()) return;
   // The size was checked by the caller; fewer bytes mean the read failed.
-  if (source_.Read(offset, into) != into.size()) Fail(MediaError::CannotOpen);
+  if (source_.Read(offset, into) != into.size()) Fail(MediaError::ReadFailed);
 }
 
 std::span<const std::uint8_t> Input::Header(std::uint64_t offset, std::size_t count) {

@@ -11,6 +11,15 @@
 
 namespace tw::media::detail {
 
+// Where one structure of a container lies: its header from start, its content
+// from contentStart to end. Every reader's boxes, chunks, elements and objects
+// are an extent and a type.
+struct Extent {
+  std::uint64_t start = 0;
+  std::uint64_t contentStart = 0;
+  std::uint64_t end = 0;
+};
+
 // Raised by a reader that cannot go on; ReadDuration turns it into the result.
 struct Failure {
   MediaError kind;

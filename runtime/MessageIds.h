@@ -92,6 +92,8 @@ inline constexpr ResId DuplicateString{65523};
 inline constexpr ResId WriteError{65524};
 // The default action a screen reader names for a push button.
 inline constexpr ResId ActionPress{65525};
+// A file that opened but could not be read to the end of what was needed (the name as %s).
+inline constexpr ResId FileReadFailed{65526};
 inline constexpr ResId ResNotFound{65529};
 inline constexpr ResId ListIndexError{65530};
 // A file the user dropped or named whose running time cannot be had (the name as %s).

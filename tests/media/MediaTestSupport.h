@@ -19,6 +19,7 @@ inline const char* NameOf(MediaError error) {
     case MediaError::NotAFile: return "NotAFile";
     case MediaError::UnsupportedFormat: return "UnsupportedFormat";
     case MediaError::Damaged: return "Damaged";
+    case MediaError::ReadFailed: return "ReadFailed";
   }
   return "?";
 }
