@@ -215,7 +215,7 @@ void TForm1::WMDropFiles(TMessage& m) {
   // Outside the client area (on the frame, the caption or the menu bar) is
   // elsewhere: the source.
   const TDropTarget target = dropped->clientPoint ? DropTargetAt(*dropped->clientPoint) : TDropTarget::Source;
-  TakeDroppedFile(std::filesystem::path(dropped->name), target);
+  TakeDroppedFile(media::FilePath(dropped->name), target);
 }
 
 TForm1::TDropTarget TForm1::DropTargetAt(POINT clientPoint) {
@@ -229,14 +229,14 @@ TForm1::TDropTarget TForm1::DropTargetAt(POINT clientPoint) {
   return TDropTarget::Source;
 }
 
-void TForm1::TakeDroppedFile(const std::filesystem::path& file, TDropTarget target) {
+void TForm1::TakeDroppedFile(const media::FilePath& file, TDropTarget target) {
   const media::Result<media::FileFacts> facts = media::ReadMinutesAndSize(file);
   if (!facts) {
     const TTextAroundName text = FileErrorText(facts.Error());
     const std::u16string before = platform::AnsiToWide(text.before);
     const std::u16string after = platform::AnsiToWide(text.after);
     if (TApplication* application = Application())
-      application->ReportError(std::wstring(before.begin(), before.end()) + file.wstring() +
+      application->ReportError(std::wstring(before.begin(), before.end()) + file.Native() +
                                std::wstring(after.begin(), after.end()));
     return;
   }

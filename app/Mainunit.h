@@ -3,10 +3,10 @@
 // the fields the resource binds and the handlers its events name.
 #pragma once
 
-#include <filesystem>
 #include <string>
 
 #include "app/Bitrate.h"
+#include "media/FilePath.h"
 #include "ui/Forms.h"
 #include "ui/Menus.h"
 #include "ui/StdCtrls.h"
@@ -74,7 +74,7 @@ class TForm1 : public TForm {
   // The source gives Time its running time; the first encode gives NowSize
   // its size and Time its running time. A file whose running time cannot be
   // had changes no field and is reported in a message box naming it.
-  void TakeDroppedFile(const std::filesystem::path& file, TDropTarget target);
+  void TakeDroppedFile(const media::FilePath& file, TDropTarget target);
 
  protected:
   // The window accepts files dropped from the file manager.

@@ -2,14 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <ios>
-#include <system_error>
 
 #include "media/Input.h"
 
 namespace tw::media {
-
-static_assert(sizeof(std::streamoff) >= 8, "offsets past 4 GiB need a 64-bit stream offset");
 
 std::uint64_t WholeMinutesRoundedUp(Duration duration) {
   if (duration.ticksPerSecond == 0) return 0;
@@ -38,32 +34,6 @@ std::size_t MemorySource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> b
   return buffer.size();
 }
 
-Result<std::unique_ptr<FileSource>> FileSource::Open(const std::filesystem::path& path) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  const fs::file_status status = fs::status(path, error);
-  if (!fs::exists(status)) return MediaError::CannotOpen;
-  // Only regular files are read: a pipe or a device could block forever.
-  if (!fs::is_regular_file(status)) return MediaError::NotAFile;
-  const std::uintmax_t size = fs::file_size(path, error);
-  if (error) return MediaError::CannotOpen;
-  // Unbuffered: each read asks the system for exactly the bytes wanted, so
-  // that what is counted is what is read, and a seek does not fill a buffer.
-  std::ifstream stream;
-  stream.rdbuf()->pubsetbuf(nullptr, 0);
-  stream.open(path, std::ios::binary);
-  if (!stream) return MediaError::CannotOpen;
-  return std::unique_ptr<FileSource>(new FileSource(std::move(stream), size));
-}
-
-std::size_t FileSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer) {
-  // Offsets are below the size, itself a file system size: no wrap to negative.
-  stream_.clear();
-  if (!stream_.seekg(static_cast<std::streamoff>(offset), std::ios::beg)) return 0;
-  stream_.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(buffer.size()));
-  return static_cast<std::size_t>(stream_.gcount());
-}
-
 namespace {
 
 using namespace detail;
@@ -75,18 +45,33 @@ enum class Format { Unknown, Avi, IsoMedia, Matroska, Asf, Flv };
 constexpr std::uint8_t kAsfHeaderObject[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
                                                0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
 
-Format Recognise(std::span<const std::uint8_t> head) {
+Format Recognise(Input& in) {
+  const auto head = in.Header(0, kMaxHeaderBytes);
   if (HasCode(head, 0, "RIFF") && HasCode(head, 8, "AVI ")) return Format::Avi;
   if (head.size() >= 4 && Be32(head, 0) == 0x1A45DFA3) return Format::Matroska;
   if (head.size() >= 16 && std::equal(std::begin(kAsfHeaderObject), std::end(kAsfHeaderObject), head.begin()))
     return Format::Asf;
   if (HasCode(head, 0, "FLV\x01")) return Format::Flv;
-  if (head.size() >= 8) {
+  auto isoMediaStart = [](std::span<const std::uint8_t> header) {
+    if (header.size() < 8) return false;
+    const std::uint32_t size = Be32(header, 0);
+    if (size != 0 && size != 1 && size < 8) return false;
+    for (const char* type : {"ftyp", "styp", "moov", "mdat", "free", "skip", "wide", "pnot"}) {
+      if (HasCode(header, 4, type)) return true;
+    }
+    return false;
+  };
+  if (isoMediaStart(head)) return Format::IsoMedia;
+  // QuickTime may open with a uuid (its 16-byte identifier after the header)
+  // or junk atom of any content: one that ends inside the file before a box
+  // of the types above counts. That header is read and charged.
+  const bool uuid = HasCode(head, 4, "uuid");
+  if (uuid || HasCode(head, 4, "junk")) {
     const std::uint32_t size = Be32(head, 0);
-    if (size == 0 || size == 1 || size >= 8) {
-      for (const char* type : {"ftyp", "styp", "moov", "mdat", "free", "skip", "wide", "pnot"}) {
-        if (HasCode(head, 4, type)) return Format::IsoMedia;
-      }
+    if (size >= (uuid ? 24u : 8u) && std::uint64_t{size} + 8 <= in.Size()) {
+      std::array<std::uint8_t, 8> next{};
+      in.Read(size, next);
+      if (isoMediaStart(next)) return Format::IsoMedia;
     }
   }
   return Format::Unknown;
@@ -98,7 +83,7 @@ Result<Duration> ReadDuration(ByteSource& source) {
   try {
     Input in(source);
     Duration duration;
-    switch (Recognise(in.Header(0, kMaxHeaderBytes))) {
+    switch (Recognise(in)) {
       case Format::Avi: duration = ReadAvi(in); break;
       case Format::IsoMedia: duration = ReadIsoMedia(in); break;
       case Format::Matroska: duration = ReadMatroska(in); break;
@@ -114,13 +99,19 @@ Result<Duration> ReadDuration(ByteSource& source) {
   }
 }
 
-Result<FileFacts> ReadMinutesAndSize(const std::filesystem::path& path) {
+Result<FileFacts> ReadMinutesAndSize(const FilePath& path) {
   auto file = FileSource::Open(path);
   if (!file) return file.Error();
   FileSource& source = **file;
   const Result<Duration> duration = ReadDuration(source);
   if (!duration) return duration.Error();
   return FileFacts{WholeMinutesRoundedUp(*duration), source.Size(), source.BytesRead()};
+}
+
+Result<std::uint64_t> ReadFileSize(const FilePath& path) {
+  auto file = FileSource::Open(path);
+  if (!file) return file.Error();
+  return (*file)->Size();
 }
 
 }  // namespace tw::media

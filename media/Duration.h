@@ -1,22 +1,47 @@
 // The running time of a video file, read from its container's own header.
 //
 // Formats, told apart by their content and never by the file's name:
-// - AVI: the first video stream's length × scale ÷ rate; else the OpenDML
+// - AVI: the longest of the video and audio streams that record a length,
+//   scale and rate (length × scale ÷ rate, compared exactly): the audio may
+//   outlast the video, and a file may hold audio alone; else the OpenDML
 //   extended header's total frame count × the main header's frame duration;
 //   else the main header's frame count × frame duration.
 // - MP4 / MOV / 3GP / M4V: the movie header's duration ÷ its time scale,
-//   wherever the movie box stands. A fragmented file (one with movie fragments)
-//   takes the movie-extends header's fragment duration instead: its movie
-//   header covers at most the samples before the first fragment.
+//   wherever the movie box stands; the first box may also be a uuid or junk
+//   atom that a box of the format follows. A fragmented file (one with movie
+//   fragments) takes the movie-extends header's fragment duration where it is
+//   not zero (its movie header covers at most the samples before the first
+//   fragment); else the fragments' own records, the longest track winning,
+//   each in its own time scale: a segment index (the first or the last) whose
+//   references end where the last fragment's media data ends, as its earliest
+//   time plus their durations; the last fragment, and each track's last
+//   fragment with a sync sample in the random-access table, as its decode time
+//   (else the table's time for that sample, less its composition offset and
+//   the samples before it) plus its samples' durations. Cut short, it is
+//   Damaged as any MP4 where a box runs past the end, and also where the last
+//   fragment has no media data after it or a segment index refers past the
+//   end; a cut just after a fragment's media data leaves a file that looks
+//   complete and runs to that fragment's end. After the last whole box, fewer
+//   bytes than a box header, or a header of a type no file holds at its top
+//   level (a tag appended to the file), are ignored.
 // - Matroska / WebM: the segment information's duration × timecode scale;
-//   the segment and its top elements may be of unknown size.
+//   the segment and its top elements may be of unknown size. A SeekHead met
+//   before the information that lists it leads there (past any number of
+//   clusters); one that lists it where it is not makes the file Damaged.
 // - ASF / WMV: the file properties' play duration minus the preroll.
-// - FLV: the "duration" of the onMetaData script data.
+// - FLV: the "duration" of the onMetaData script data; a value after it that
+//   cannot be read ends the metadata and the duration stands. Other scripts,
+//   empty ones too, are passed.
 // A running time that is missing, zero, negative, not a number or longer than
 // kMaxMinutes makes the file Damaged, and so does a file cut short: every
 // top-level structure of AVI, MP4 and ASF is passed and must lie inside the
 // file, MP4 must have media data and ASF its data object, Matroska's segment
-// must fit, and FLV must not be shorter than its metadata's "filesize".
+// must fit, and FLV must not be shorter than its metadata's "filesize". After
+// the last whole top-level structure of AVI and ASF, fewer bytes than a header
+// or a structure of a kind that does not stand at the top and is not whole (a
+// tag appended to the file) are ignored; a top-level kind there (AVI's RIFF,
+// LIST, JUNK, idx1; ASF's header, data and index objects) that runs past the
+// end, or shows its id but not its size, was cut short.
 //
 // Reads are bounded whatever the file's size: at most kReadBudget bytes plus
 // one header (at most kMaxHeaderBytes) per top-level box, chunk or element.
@@ -32,13 +57,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <span>
 #include <utility>
 #include <vector>
+
+#include "media/FilePath.h"
 
 namespace tw::media {
 
@@ -138,21 +163,24 @@ class MemorySource final : public ByteSource {
   std::span<const std::uint8_t> bytes_;
 };
 
-// A regular file. The path is taken in the platform's own form (wide on
-// Windows), so that a name outside every code page opens.
+// A regular file, read through the platform's own file functions (the wide
+// ones on Windows). Each read asks the system for exactly the bytes wanted, so
+// that what is counted is what is read.
 class FileSource final : public ByteSource {
  public:
   // The open file, or CannotOpen (missing, no permission) or NotAFile (a
   // folder, a device, a pipe: nothing is read from those).
-  static Result<std::unique_ptr<FileSource>> Open(const std::filesystem::path& path);
+  static Result<std::unique_ptr<FileSource>> Open(const FilePath& path);
+  ~FileSource() override;
 
  protected:
   std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer) override;
 
  private:
-  FileSource(std::ifstream stream, std::uint64_t size) : ByteSource(size), stream_(std::move(stream)) {}
+  // handle: the platform's (a HANDLE on Windows, a descriptor elsewhere).
+  FileSource(std::intptr_t handle, std::uint64_t size) : ByteSource(size), handle_(handle) {}
 
-  std::ifstream stream_;
+  std::intptr_t handle_;
 };
 
 // The running time recorded in the source's container header.
@@ -166,6 +194,10 @@ struct FileFacts {
 
 // Opens the file and reads its running time: the window and the command line
 // both take their numbers from here.
-Result<FileFacts> ReadMinutesAndSize(const std::filesystem::path& path);
+Result<FileFacts> ReadMinutesAndSize(const FilePath& path);
+
+// The size of any regular file, whatever it holds: CannotOpen or NotAFile as
+// for ReadMinutesAndSize, and nothing is read.
+Result<std::uint64_t> ReadFileSize(const FilePath& path);
 
 }  // namespace tw::media

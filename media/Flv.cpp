@@ -42,6 +42,8 @@ enum : std::uint8_t {
 
 // Thrown where the script data ends before the value does.
 struct OutOfData {};
+// Thrown at a value that cannot be read: of an unknown kind, or nested too deep.
+struct Unreadable {};
 
 class Amf {
  public:
@@ -71,7 +73,7 @@ class Amf {
   }
 
   void SkipValue(int depth) {
-    if (depth > kMaxDepth) Damaged();
+    if (depth > kMaxDepth) throw Unreadable{};
     switch (Byte()) {
       case kNumber: Skip(8); break;
       case kBoolean: Skip(1); break;
@@ -98,7 +100,7 @@ class Amf {
         for (std::uint32_t n = Be32(Take(4), 0); n > 0; --n) SkipValue(depth + 1);
         break;
       }
-      default: Damaged();  // a movie clip, a record set, AMF3: not in metadata
+      default: throw Unreadable{};  // a movie clip, a record set, AMF3: not in metadata
     }
   }
 
@@ -125,12 +127,17 @@ struct MetaData {
   std::optional<double> fileSize;
 };
 
-// The metadata of a script tag, or nothing when it is another script.
+// The metadata of a script tag, or nothing when it is another script (one too
+// short for the name too).
 std::optional<MetaData> ParseScript(std::span<const std::uint8_t> data) {
   Amf amf(data);
-  MetaData meta;
   try {
     if (amf.Byte() != kString || amf.ShortString() != "onMetaData") return std::nullopt;
+  } catch (const OutOfData&) {
+    return std::nullopt;
+  }
+  MetaData meta;
+  try {
     const std::uint8_t marker = amf.Byte();
     if (marker == kEcmaArray) {
       amf.Skip(4);  // a count that writers do not all keep: the end marker counts
@@ -149,8 +156,32 @@ std::optional<MetaData> ParseScript(std::span<const std::uint8_t> data) {
     }
   } catch (const OutOfData&) {
     // Metadata cut short (by the tag or the read bound) keeps what came before.
+  } catch (const Unreadable&) {
+    // So does metadata with a value that cannot be read: it ends there.
   }
   return meta;
+}
+
+// A tag: its header from the extent's start, its data from contentStart.
+struct Tag {
+  Extent extent;
+  std::uint8_t type = 0;  // with the filter flag
+};
+
+// The tags of the body at bodyOffset in order, each header read and charged,
+// until visit returns true; fewer bytes than a header at the end are ignored.
+// Each tag follows the size of the one before it (none before the first).
+template <typename Visit>
+void ForEachTag(Input& in, std::uint64_t bodyOffset, Visit visit) {
+  const std::uint64_t end = in.Size();
+  for (std::uint64_t at = EndWithin(bodyOffset, 4, end); end - at >= kTagHeader;) {
+    std::array<std::uint8_t, kTagHeader> header{};
+    in.Read(at, header);
+    const std::uint64_t dataStart = at + kTagHeader;
+    const Tag tag{{at, dataStart, EndWithin(dataStart, Be24(header, 1), end)}, header[0]};
+    if (visit(tag)) return;
+    at = end - tag.extent.end < 4 ? end : tag.extent.end + 4;
+  }
 }
 
 }  // namespace
@@ -161,26 +192,22 @@ Duration ReadFlv(Input& in) {
   if (header.size() < kFileHeader) Damaged();
   const std::uint32_t bodyOffset = Be32(header, 5);
   if (bodyOffset < kFileHeader) Damaged();
-  // Past the size of the tag before the first, which is none.
-  std::uint64_t at = EndWithin(bodyOffset, 4, end);
-  while (end - at >= kTagHeader) {
-    std::array<std::uint8_t, kTagHeader> tag{};
-    in.Read(at, tag);
-    const std::uint64_t dataStart = at + kTagHeader;
-    const std::uint64_t dataEnd = EndWithin(dataStart, Be24(tag, 1), end);
-    if ((tag[0] & 0x1F) == kScriptTag && (tag[0] & kEncryptedTag) == 0) {
-      std::vector<std::uint8_t> data(static_cast<std::size_t>(std::min(dataEnd - dataStart, in.BudgetLeft())));
-      in.Read(dataStart, data);
-      if (const std::optional<MetaData> meta = ParseScript(data)) {
-        if (!meta->duration) Damaged();
-        // A file shorter than its metadata says was cut short.
-        if (meta->fileSize && std::isfinite(*meta->fileSize) && *meta->fileSize > static_cast<double>(end)) Damaged();
-        return FloatDuration(*meta->duration, 1'000'000'000);
-      }
-    }
-    at = end - dataEnd < 4 ? end : dataEnd + 4;
-  }
-  Damaged();
+  std::optional<Duration> duration;
+  ForEachTag(in, bodyOffset, [&](const Tag& tag) {
+    if ((tag.type & 0x1F) != kScriptTag || (tag.type & kEncryptedTag) != 0) return false;
+    const Extent& where = tag.extent;
+    std::vector<std::uint8_t> data(static_cast<std::size_t>(std::min(where.end - where.contentStart, in.BudgetLeft())));
+    in.Read(where.contentStart, data);
+    const std::optional<MetaData> meta = ParseScript(data);
+    if (!meta) return false;
+    if (!meta->duration) Damaged();
+    // A file shorter than its metadata says was cut short.
+    if (meta->fileSize && std::isfinite(*meta->fileSize) && *meta->fileSize > static_cast<double>(end)) Damaged();
+    duration = FloatDuration(*meta->duration, 1'000'000'000);
+    return true;
+  });
+  if (!duration) Damaged();
+  return *duration;
 }
 
 }  // namespace tw::media::detail

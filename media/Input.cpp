@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace tw::media::detail {
 
@@ -43,6 +44,28 @@ std::span<const std::uint8_t> Input::ReadUpTo(std::uint64_t offset, std::span<st
   const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(into.size(), size_ - offset));
   Read(offset, into.first(n));
   return into.first(n);
+}
+
+namespace {
+
+// The sign of x ÷ y − u ÷ v (y and v not 0), exactly and without products
+// that could overflow: the whole parts first; where they are equal, the
+// remainders' fractions, which compare as their reciprocals the other way.
+int Compare(std::uint64_t x, std::uint64_t y, std::uint64_t u, std::uint64_t v) {
+  for (int sign = 1;; sign = -sign) {
+    if (x / y != u / v) return x / y > u / v ? sign : -sign;
+    x %= y;
+    u %= v;
+    if (x == 0 || u == 0) return x == u ? 0 : x != 0 ? sign : -sign;
+    std::swap(x, y);
+    std::swap(u, v);
+  }
+}
+
+}  // namespace
+
+bool Longer(const Duration& a, const Duration& b) {
+  return Compare(a.ticks, a.ticksPerSecond, b.ticks, b.ticksPerSecond) > 0;
 }
 
 std::uint64_t Span(std::uint64_t start, std::uint64_t end) {

@@ -60,6 +60,9 @@ class Input {
   bool haveFirst_ = false;
 };
 
+// a runs longer than b, exactly, for any tick counts and rates.
+bool Longer(const Duration& a, const Duration& b);
+
 // end − start where start ≤ end; Damaged otherwise.
 std::uint64_t Span(std::uint64_t start, std::uint64_t end);
 // start + length where it stays within limit; Damaged otherwise.

@@ -80,23 +80,23 @@ struct Command {
   CLI::App* app;
   std::vector<std::optional<std::string>> values;
   // The files named instead of values, by input.
-  std::vector<std::optional<std::filesystem::path>> files;
+  std::vector<std::optional<media::FilePath>> files;
 };
 
 constexpr const char* kFooter =
     "Each value is read as the window reads its fields: whole numbers, \"$\" or \"0x\" for\n"
     "hexadecimal. Instead of a number, --minutes-of FILE takes the running time from\n"
-    "a video file's header (whole minutes, rounded up) and --now-size-of FILE the\n"
-    "size of the first encode (whole MB of 1,048,576 bytes, rounded up); the files\n"
-    "are AVI, MP4/MOV/3GP/M4V, Matroska/WebM, ASF/WMV or FLV, told by their content.\n"
-    "Give one form of each value, not both.\n"
+    "a video file's header (whole minutes, rounded up; AVI, MP4/MOV/3GP/M4V,\n"
+    "Matroska/WebM, ASF/WMV or FLV, told by their content) and --now-size-of FILE\n"
+    "the size of the first encode, any file whatever it holds (whole MB of 1,048,576\n"
+    "bytes, rounded up). Give one form of each value, not both.\n"
     "\n"
     "Standard output gets what the window's result field shows: the bitrate, \"ERR\"\n"
     "for a value that is not a whole number, \"---\" for a division by zero.\n"
     "Exit status: 0 for a bitrate, 1 for \"ERR\", \"---\" or a failed computation, 2 for\n"
-    "a usage error, 3 for a file whose running time or size cannot be read (missing,\n"
-    "a folder, another format, or a damaged header: the reason, naming the file, goes\n"
-    "to standard error).\n"
+    "a usage error, 3 for a named file that gives no value: missing, unreadable or a\n"
+    "folder, or for --minutes-of another format or a damaged header (the reason,\n"
+    "naming the file, goes to standard error).\n"
     "\n"
     "Messages are Japanese where the user's interface language is Japanese (the\n"
     "messages locale: LC_ALL, LC_MESSAGES or LANG starting with \"ja\"; on Windows\n"
@@ -126,6 +126,19 @@ void ExplainRejected(const Command& command, std::ostream& err) {
   }
 }
 
+// What a file gives its field: the running time in whole minutes, or the
+// size in whole MB, which needs nothing but the size: any file has one.
+media::Result<std::uint64_t> FileValue(FileFact fact, const media::FilePath& path) {
+  if (fact == FileFact::Megabytes) {
+    const media::Result<std::uint64_t> bytes = media::ReadFileSize(path);
+    if (!bytes) return bytes.Error();
+    return media::MegabytesRoundedUp(*bytes);
+  }
+  const media::Result<media::FileFacts> facts = media::ReadMinutesAndSize(path);
+  if (!facts) return facts.Error();
+  return facts->minutes;
+}
+
 // The values of the files named instead of numbers, as the texts the window's
 // fields would hold after the files were dropped on it; false after saying on
 // err why a file gives none.
@@ -134,16 +147,14 @@ bool ReadFiles(Command& command, std::ostream& err) {
   for (std::size_t i = 0; i < command.inputs.size(); ++i) {
     const FileInput* file = command.inputs[i].file;
     if (file == nullptr || !command.files[i]) continue;
-    const media::Result<media::FileFacts> facts = media::ReadMinutesAndSize(*command.files[i]);
-    if (!facts) {
-      const TTextAroundName text = FileErrorText(facts.Error());
+    const media::Result<std::uint64_t> value = FileValue(file->fact, *command.files[i]);
+    if (!value) {
+      const TTextAroundName text = FileErrorText(value.Error());
       WriteNamingFile(err, std::string(file->option) + ": " + text.before, *command.files[i], text.after + "\n");
       all = false;
       continue;
     }
-    const std::uint64_t value =
-        file->fact == FileFact::Minutes ? facts->minutes : media::MegabytesRoundedUp(facts->bytes);
-    command.values[i] = std::to_string(value);
+    command.values[i] = std::to_string(*value);
   }
   return all;
 }
@@ -186,9 +197,9 @@ std::vector<Argument> FilesGivenTo(std::string_view option, std::span<const Argu
       files.push_back(words[i + 1]);
     } else if (word.text.starts_with(joined)) {
       // The option's name is ASCII: as many units in either form.
-      const auto& native = word.path.native();
-      files.push_back({word.text.substr(joined.size()),
-                       std::filesystem::path(native.substr(std::min(joined.size(), native.size())))});
+      const auto& native = word.path.Native();
+      files.push_back(
+          {word.text.substr(joined.size()), media::FilePath(native.substr(std::min(joined.size(), native.size())))});
     }
   }
   return files;
@@ -234,9 +245,9 @@ int RunCommandLine(std::span<const Argument> args, std::ostream& out, std::ostre
   std::vector<Argument> words;
   for (const Argument& arg : args) {
     if (arg.text.size() > 3 && arg.text.starts_with("--") && arg.text.back() == '=') {
-      const auto& native = arg.path.native();
+      const auto& native = arg.path.Native();
       words.push_back({arg.text.substr(0, arg.text.size() - 1),
-                       std::filesystem::path(native.substr(0, native.empty() ? 0 : native.size() - 1))});
+                       media::FilePath(native.substr(0, native.empty() ? 0 : native.size() - 1))});
       words.emplace_back();
     } else {
       words.push_back(arg);

@@ -2,11 +2,12 @@
 // the field texts given as options and the result field's text printed.
 #pragma once
 
-#include <filesystem>
 #include <iosfwd>
 #include <span>
 #include <string>
 #include <string_view>
+
+#include "media/FilePath.h"
 
 namespace tw::calc {
 
@@ -21,7 +22,7 @@ inline constexpr int kFileError = 3;  // a named file whose running time or size
 // that a name outside code page 932 still opens).
 struct Argument {
   std::string text;
-  std::filesystem::path path;
+  media::FilePath path;
 };
 
 // Runs one command line (the arguments after the program's name) and returns
@@ -36,11 +37,11 @@ int RunCommandLine(std::span<const std::string> args, std::ostream& out, std::os
 std::string ConsoleText(std::string_view text);
 
 // A file name given as the program's text (code page 932 on Windows).
-std::filesystem::path PathFromText(std::string_view text);
+media::FilePath PathFromText(std::string_view text);
 
 // Writes the program's texts before and after a file's name (code page 932),
 // with the name shown whole where the stream is a console that can show it.
-void WriteNamingFile(std::ostream& stream, std::string_view before, const std::filesystem::path& file,
+void WriteNamingFile(std::ostream& stream, std::string_view before, const media::FilePath& file,
                      std::string_view after);
 
 }  // namespace tw::calc

@@ -35,11 +35,11 @@ std::string ConsoleText(std::string_view text) {
 }
 
 // A file name is the bytes the system gave; the terminal shows them as they are.
-std::filesystem::path PathFromText(std::string_view text) { return std::filesystem::path(std::string(text)); }
+media::FilePath PathFromText(std::string_view text) { return media::FilePath(std::string(text)); }
 
-void WriteNamingFile(std::ostream& stream, std::string_view before, const std::filesystem::path& file,
+void WriteNamingFile(std::ostream& stream, std::string_view before, const media::FilePath& file,
                      std::string_view after) {
-  stream << ConsoleText(before) << file.native() << ConsoleText(after);
+  stream << ConsoleText(before) << file.Native() << ConsoleText(after);
 }
 
 }  // namespace tw::calc

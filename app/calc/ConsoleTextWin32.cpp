@@ -21,9 +21,9 @@ namespace tw::calc {
 // code page, as every Windows program that writes text there does.
 std::string ConsoleText(std::string_view text) { return std::string(text); }
 
-std::filesystem::path PathFromText(std::string_view text) {
+media::FilePath PathFromText(std::string_view text) {
   const std::u16string wide = platform::AnsiToWide(text);
-  return std::filesystem::path(std::wstring(wide.begin(), wide.end()));
+  return media::FilePath(std::wstring(wide.begin(), wide.end()));
 }
 
 std::vector<Argument> WideArguments() {
@@ -38,7 +38,7 @@ std::vector<Argument> WideArguments() {
     std::string arg(static_cast<std::size_t>(needed > 0 ? needed : 0), '\0');
     if (needed > 0)
       WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, words[i], length, arg.data(), needed, nullptr, nullptr);
-    args.push_back({std::move(arg), std::filesystem::path(std::wstring(words[i], static_cast<std::size_t>(length)))});
+    args.push_back({std::move(arg), media::FilePath(std::wstring(words[i], static_cast<std::size_t>(length)))});
   }
   LocalFree(words);
   return args;
@@ -109,15 +109,15 @@ HANDLE ConsoleOf(DWORD which) {
 
 }  // namespace
 
-void WriteNamingFile(std::ostream& stream, std::string_view before, const std::filesystem::path& file,
+void WriteNamingFile(std::ostream& stream, std::string_view before, const media::FilePath& file,
                      std::string_view after) {
   // A console shows the name whole; a pipe or a file gets the program's code
   // page, where a character it lacks becomes "?".
   stream << before;
   if (auto* console = dynamic_cast<WideConsoleBuffer*>(stream.rdbuf())) {
-    if (!console->WriteWide(file.native())) stream.setstate(std::ios::badbit);
+    if (!console->WriteWide(file.Native())) stream.setstate(std::ios::badbit);
   } else {
-    const std::wstring& name = file.native();
+    const std::wstring& name = file.Native();
     stream << platform::WideToAnsi(std::u16string(name.begin(), name.end()));
   }
   stream << after;

@@ -4,9 +4,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <vector>
 
+#include "app/FileMessage.h"
+#include "runtime/Language.h"
 #include "tests/TestSupport.h"
 
 namespace tw::calc {
@@ -249,8 +252,8 @@ TEST(CommandLine, AnUnreadableFileIsNamedWithItsReason) {
        "--minutes-of: ファイル「" + text + "」の形式には対応していません。\n"},
       {{"calc", "--minutes-of", cut, "--size", "700", "--audio", "128"},
        "--minutes-of: ファイル「" + cut + "」から再生時間を読み取れません。\n"},
-      {{"recalc", "--minutes", "120", "--size", "700", "--audio", "128", "--now-video", "700", "--now-size-of", text},
-       "--now-size-of: ファイル「" + text + "」の形式には対応していません。\n"},
+      {{"recalc", "--minutes", "120", "--size", "700", "--audio", "128", "--now-video", "700", "--now-size-of", dir},
+       "--now-size-of: 「" + dir + "」はファイルではありません。\n"},
       {{"recalc", "--minutes-of", missing, "--size", "700", "--audio", "128", "--now-video", "700",
         "--now-size-of=", "--now-audio", "x"},
        "--minutes-of: ファイル「" + missing + "」を開けません。\n--now-size-of: ファイル「」を開けません。\n"},
@@ -262,7 +265,35 @@ TEST(CommandLine, AnUnreadableFileIsNamedWithItsReason) {
     EXPECT_EQ(o.status, kFileError);
     EXPECT_EQ(o.err, Shown(c.err));
   }
+  // The first encode's size needs no running time: any file gives it.
+  for (const std::string& file : {text, cut}) {
+    const Outcome sized = RunCalc(
+        {"recalc", "--minutes", "120", "--size", "700", "--audio", "128", "--now-video", "700", "--now-size-of", file});
+    const Outcome typed = RunCalc(
+        {"recalc", "--minutes", "120", "--size", "700", "--audio", "128", "--now-video", "700", "--now-size", "1"});
+    EXPECT_EQ(sized.status, kNumber) << file << ": " << sized.err;
+    EXPECT_EQ(sized.out, typed.out) << file;
+  }
   fs::remove_all(folder);
+}
+
+// Every reason a file gives no value has its own text in both languages, with
+// the file's name inside it.
+TEST(CommandLine, EveryFileErrorHasItsOwnMessage) {
+  using media::MediaError;
+  for (const TUiLanguage language : {TUiLanguage::Japanese, TUiLanguage::English}) {
+    SetUiLanguage(language);
+    std::set<std::string> texts;
+    for (const MediaError error : {MediaError::CannotOpen, MediaError::NotAFile, MediaError::UnsupportedFormat,
+                                   MediaError::Damaged, MediaError::ReadFailed}) {
+      const TTextAroundName text = FileErrorText(error);
+      EXPECT_FALSE(text.before.empty() || text.after.empty()) << static_cast<int>(error);
+      EXPECT_TRUE(texts.insert(text.before + "\x01" + text.after).second) << text.before << text.after;
+    }
+  }
+  SetUiLanguage(TUiLanguage::Japanese);
+  const TTextAroundName failed = FileErrorText(MediaError::ReadFailed);
+  EXPECT_EQ(failed.before + "a.mp4" + failed.after, Sjis("ファイル「a.mp4」の読み込み中にエラーが発生しました。"));
 }
 
 // The file's name is taken in the platform's own form, not from the text the
@@ -285,12 +316,13 @@ TEST(CommandLine, TheFileNameComesInThePlatformsForm) {
   std::ostringstream err;
   EXPECT_EQ(RunCommandLine(args, out, err), kNumber) << err.str();
   EXPECT_EQ(out.str(), "668\n");
-  const Argument joined[] = {{"calc", PathFromText("calc")},
-                             {"--minutes-of=" + lossy, PathFromText("--minutes-of=").native() + zoe.native()},
-                             {"--size", PathFromText("--size")},
-                             {"700", PathFromText("700")},
-                             {"--audio", PathFromText("--audio")},
-                             {"128", PathFromText("128")}};
+  const Argument joined[] = {
+      {"calc", PathFromText("calc")},
+      {"--minutes-of=" + lossy, media::FilePath(PathFromText("--minutes-of=").Native() + zoe.native())},
+      {"--size", PathFromText("--size")},
+      {"700", PathFromText("700")},
+      {"--audio", PathFromText("--audio")},
+      {"128", PathFromText("128")}};
   std::ostringstream out2;
   EXPECT_EQ(RunCommandLine(joined, out2, err), kNumber) << err.str();
   EXPECT_EQ(out2.str(), "668\n");
@@ -354,7 +386,7 @@ TEST(CommandLine, HelpShowsTheFileOptionsStatusesAndTheLoop) {
     const Outcome o = RunCalc(args);
     EXPECT_EQ(o.status, 0);
     for (const char* text :
-         {"--minutes-of FILE", "--now-size-of FILE", "3 for a file", "tarnwick-calc calc --minutes-of film.avi",
+         {"--minutes-of FILE", "--now-size-of FILE", "3 for a named file", "tarnwick-calc calc --minutes-of film.avi",
           "tarnwick-calc recalc --minutes-of film.avi", "--now-size-of first.avi", "-b:v \"${rate2}k\""})
       EXPECT_NE(o.out.find(text), std::string::npos) << text;
   }

@@ -47,6 +47,65 @@ Bytes MovieExtendsHeader(int version, std::uint64_t fragmentDuration) {
   return Box("mehd", Be(static_cast<std::uint64_t>(version) << 24, 4) + Be(fragmentDuration, version == 1 ? 8 : 4));
 }
 
+Bytes Track(std::uint32_t id, std::uint32_t timeScale) {
+  const Bytes trackHeader = Box("tkhd", Be(3, 4) + Bytes(8) + Be(id, 4) + Bytes(64));
+  const Bytes mediaHeader = Box("mdhd", Be(0, 4) + Bytes(8) + Be(timeScale, 4) + Be(0, 4) + Bytes(4));
+  return Box("trak", trackHeader + Box("mdia", mediaHeader + Box("hdlr", Bytes(24) + Text("vide"))));
+}
+
+Bytes TrackExtends(std::uint32_t id, std::uint32_t defaultDuration) {
+  return Box("trex", Be(0, 4) + Be(id, 4) + Be(1, 4) + Be(defaultDuration, 4) + Bytes(8));
+}
+
+Bytes TrackFragmentHeader(std::uint32_t id, std::uint32_t defaultDuration) {
+  // Flags: a sample description index (0x2), a default duration (0x8), the
+  // moof as the base of data offsets (0x20000).
+  const std::uint32_t flags = 0x20002 | (defaultDuration != 0 ? 0x8 : 0);
+  return Box("tfhd", Be(flags, 4) + Be(id, 4) + Be(1, 4) + (defaultDuration != 0 ? Be(defaultDuration, 4) : Bytes{}));
+}
+
+Bytes DecodeTime(int version, std::uint64_t time) {
+  return Box("tfdt", Be(static_cast<std::uint64_t>(version) << 24, 4) + Be(time, version == 1 ? 8 : 4));
+}
+
+Bytes TrackRun(std::uint32_t count, const std::vector<std::uint32_t>& durations,
+               const std::vector<std::int32_t>& compositionOffsets) {
+  // A data offset (0x1), then per sample its duration (0x100), size (0x200)
+  // and composition offset (0x800); version 1 where an offset is negative.
+  const bool withDurations = !durations.empty(), withOffsets = !compositionOffsets.empty();
+  const bool negative = std::any_of(compositionOffsets.begin(), compositionOffsets.end(), [](auto o) { return o < 0; });
+  const std::uint64_t flags = 0x201 | (withDurations ? 0x100 : 0) | (withOffsets ? 0x800 : 0);
+  Bytes run = Be((negative ? std::uint64_t{1} << 24 : 0) | flags, 4) + Be(count, 4) + Be(0, 4);
+  auto append = [&run](std::uint64_t value) {
+    const Bytes field = Be(value, 4);
+    run.insert(run.end(), field.begin(), field.end());
+  };
+  for (std::uint32_t i = 0; i < count; ++i) {
+    if (withDurations) append(durations.at(i));
+    append(100);
+    if (withOffsets) append(static_cast<std::uint32_t>(compositionOffsets.at(i)));
+  }
+  return Box("trun", run);
+}
+
+Bytes SegmentIndex(int version, std::uint32_t timeScale, std::uint64_t earliest, std::uint64_t firstOffset,
+                   const std::vector<std::pair<std::uint32_t, std::uint32_t>>& references) {
+  const int wide = version == 1 ? 8 : 4;
+  Bytes index = Be(static_cast<std::uint64_t>(version) << 24, 4) + Be(1, 4) + Be(timeScale, 4) + Be(earliest, wide) +
+                Be(firstOffset, wide) + Be(0, 2) + Be(references.size(), 2);
+  for (const auto& [size, duration] : references) index = index + Be(size, 4) + Be(duration, 4) + Be(0x90000000, 4);
+  return Box("sidx", index);
+}
+
+Bytes RandomAccessTable(std::uint32_t trackId, std::uint64_t time, std::uint64_t moofOffset, std::uint32_t run,
+                        std::uint32_t sample) {
+  // Version 1 (64-bit time and offset); one-byte traf, two-byte run and
+  // four-byte sample numbers; the random-access offset box after it.
+  const Bytes table = Box("tfra", Be(1u << 24, 4) + Be(trackId, 4) + Be(0x07, 4) + Be(1, 4) + Be(time, 8) +
+                                      Be(moofOffset, 8) + Be(1, 1) + Be(run, 2) + Be(sample, 4));
+  return Box("mfra", table + Box("mfro", Be(0, 4) + Be(table.size() + 24, 4)));
+}
+
 Bytes Chunk(std::string_view id, const Bytes& data) {
   Bytes chunk = Text(id) + Le(data.size(), 4) + data;
   if (data.size() % 2 != 0) chunk.push_back(0);
@@ -127,6 +186,15 @@ Bytes OnMetaData(const Bytes& properties) {
   return AmfString("onMetaData") + Bytes{0x08} + Be(0, 4) + properties + Bytes{0x00, 0x00, 0x09};
 }
 
+Bytes AppendedTag(std::string_view title) {
+  auto field = [](std::string_view text) {
+    Bytes bytes = Text(text);
+    bytes.resize(30);
+    return bytes;
+  };
+  return Text("TAG") + field(title) + field("Artist") + field("Album") + Text("2024") + field("") + Bytes{12};
+}
+
 namespace {
 
 constexpr std::uint64_t kGiB = std::uint64_t{1} << 30;
@@ -144,6 +212,33 @@ LargeFile LargeMp4() {
   const Bytes moov = Box("moov", MovieHeader(0, 25, kFrames) + Box("trak", Bytes(48 * 1024)));
   file.pieces = {{0, head}, {head.size() + media, moov}};
   file.size = head.size() + media + moov.size();
+  return file;
+}
+
+LargeFile LargeFragmentedMp4() {
+  // An empty movie box, then five fragments of a gigabyte each (moof, then a
+  // 64-bit mdat) and the random-access table. The last fragment ends with a
+  // run that lists 3,000 sample durations: a read of 24 KB.
+  LargeFile file{"large-fragmented.mp4", {}, 0, 13, kMinutes};
+  const std::uint64_t media = kGiB;
+  const std::uint64_t perFragment = kFrames / 5, listed = 3000;
+  const Bytes head = FileType() + Box("moov", MovieHeader(0, 1000, 0) + Track(1, 25) + Box("mvex", TrackExtends(1, 1)));
+  file.pieces.push_back({0, head});
+  std::uint64_t at = head.size(), lastMoof = 0;
+  for (std::uint64_t i = 0; i < 5; ++i) {
+    Bytes runs = TrackRun(static_cast<std::uint32_t>(perFragment), {});
+    if (i == 4) {
+      runs = TrackRun(static_cast<std::uint32_t>(perFragment - listed), {}) +
+             TrackRun(static_cast<std::uint32_t>(listed), std::vector<std::uint32_t>(listed, 1));
+    }
+    const Bytes moof = Box("moof", Box("traf", TrackFragmentHeader(1, 0) + DecodeTime(1, i * perFragment) + runs));
+    lastMoof = at;
+    file.pieces.push_back({at, moof + LargeBoxHeader("mdat", media)});
+    at += moof.size() + 16 + media;
+  }
+  const Bytes table = RandomAccessTable(1, 4 * perFragment, lastMoof, 1, 1);
+  file.pieces.push_back({at, table});
+  file.size = at + table.size();
   return file;
 }
 
@@ -206,7 +301,9 @@ LargeFile LargeFlv() {
 
 }  // namespace
 
-std::vector<LargeFile> LargeFiles() { return {LargeMp4(), LargeAvi(), LargeMatroska(), LargeAsf(), LargeFlv()}; }
+std::vector<LargeFile> LargeFiles() {
+  return {LargeMp4(), LargeFragmentedMp4(), LargeAvi(), LargeMatroska(), LargeAsf(), LargeFlv()};
+}
 
 void WriteSparse(const std::filesystem::path& path, const LargeFile& file) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

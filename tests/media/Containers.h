@@ -27,6 +27,24 @@ Bytes LargeBoxHeader(std::string_view type, std::uint64_t contentSize);
 Bytes FileType();
 Bytes MovieHeader(int version, std::uint32_t timeScale, std::uint64_t duration);
 Bytes MovieExtendsHeader(int version, std::uint64_t fragmentDuration);
+// Movie fragments: a track of the movie box and its defaults in the
+// movie-extends box; a track fragment's header (with a default sample duration
+// where one is given; 0: none), decode time and run (each sample's duration
+// where durations are given, else count samples of the defaults; composition
+// offsets where given); a segment index of (size, duration) references, a
+// reference to a further index marked by kIndexReference in its size; a
+// random-access table with one entry.
+Bytes Track(std::uint32_t id, std::uint32_t timeScale);
+Bytes TrackExtends(std::uint32_t id, std::uint32_t defaultDuration);
+Bytes TrackFragmentHeader(std::uint32_t id, std::uint32_t defaultDuration);
+Bytes DecodeTime(int version, std::uint64_t time);
+Bytes TrackRun(std::uint32_t count, const std::vector<std::uint32_t>& durations,
+               const std::vector<std::int32_t>& compositionOffsets = {});
+inline constexpr std::uint32_t kIndexReference = 0x80000000;
+Bytes SegmentIndex(int version, std::uint32_t timeScale, std::uint64_t earliest, std::uint64_t firstOffset,
+                   const std::vector<std::pair<std::uint32_t, std::uint32_t>>& references);
+Bytes RandomAccessTable(std::uint32_t trackId, std::uint64_t time, std::uint64_t moofOffset, std::uint32_t run,
+                        std::uint32_t sample);
 
 // RIFF: a chunk (padded), and a RIFF or LIST chunk of a form type.
 Bytes Chunk(std::string_view id, const Bytes& data);
@@ -58,6 +76,11 @@ Bytes AmfNumber(double value);
 Bytes AmfString(std::string_view text);
 Bytes OnMetaData(const Bytes& properties);  // as an associative array
 
+// What a tagger appends to a finished file of any format: "TAG", the title,
+// artist and album (30 bytes each), the year, a comment and the genre: 128
+// bytes.
+Bytes AppendedTag(std::string_view title);
+
 // A file over 4 GiB, mostly a hole: pieces at offsets, the rest zeros.
 struct LargeFile {
   std::string name;
@@ -67,8 +90,8 @@ struct LargeFile {
   std::uint64_t minutes = 0;        // the running time it records
 };
 
-// One of each format: MP4 with its movie box after the media, an OpenDML AVI
-// of several RIFF chunks, Matroska, ASF and FLV.
+// One of each format: MP4 with its movie box after the media, fragmented MP4,
+// an OpenDML AVI of several RIFF chunks, Matroska, ASF and FLV.
 std::vector<LargeFile> LargeFiles();
 // Writes it sparse: only the pieces take room on disk.
 void WriteSparse(const std::filesystem::path& path, const LargeFile& file);

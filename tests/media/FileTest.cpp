@@ -23,22 +23,30 @@ class Files : public TempFolderTest {
   }
 };
 
+// What gives no running time, and what still gives a size: any regular file.
 TEST_F(Files, ThatGiveNoRunningTime) {
   std::filesystem::create_directory(folder_ / "folder.mp4");
   struct Case {
     std::filesystem::path path;
     const char* expected;
+    const char* size;
   };
   const Case cases[] = {
-      {folder_ / "folder.mp4", "NotAFile"},
-      {folder_, "NotAFile"},
-      {folder_ / "missing.mp4", "CannotOpen"},
-      {folder_ / "missing" / "film.mp4", "CannotOpen"},
-      {Write("notes.avi", Text("Not a film at all, just some text.\n")), "UnsupportedFormat"},
-      {Write("empty.mkv", {}), "UnsupportedFormat"},
-      {Write("three.flv", Text("FLV")), "UnsupportedFormat"},
+      {folder_ / "folder.mp4", "NotAFile", "NotAFile"},
+      {folder_, "NotAFile", "NotAFile"},
+      {folder_ / "missing.mp4", "CannotOpen", "CannotOpen"},
+      {folder_ / "missing" / "film.mp4", "CannotOpen", "CannotOpen"},
+      {"", "CannotOpen", "CannotOpen"},
+      {Write("notes.avi", Text("Not a film at all, just some text.\n")), "UnsupportedFormat", "35 bytes"},
+      {Write("empty.mkv", {}), "UnsupportedFormat", "0 bytes"},
+      {Write("three.flv", Text("FLV")), "UnsupportedFormat", "3 bytes"},
+      {Write("cut.mp4", Box("moov", MovieHeader(0, 1, 60)) + Be(100, 4) + Text("mdat")), "Damaged", "124 bytes"},
   };
-  for (const Case& c : cases) EXPECT_EQ(Outcome(ReadMinutesAndSize(c.path)), c.expected) << c.path.string();
+  for (const Case& c : cases) {
+    EXPECT_EQ(Outcome(ReadMinutesAndSize(c.path)), c.expected) << c.path.string();
+    const Result<std::uint64_t> size = ReadFileSize(c.path);
+    EXPECT_EQ(size ? std::to_string(*size) + " bytes" : NameOf(size.Error()), c.size) << c.path.string();
+  }
 }
 
 // Names with characters that no code page of the platform's narrow interface
@@ -80,21 +88,40 @@ TEST_F(Files, LargeFilesReadWithinTheBound) {
   }
 }
 
-// A source of any size that serves the given bytes and zeros after them.
+// A source of any size that serves the given bytes and zeros after them; from
+// failsAt on its reads come short, as on a disk error or a network drive gone.
 class SparseSource final : public ByteSource {
  public:
-  SparseSource(Bytes head, std::uint64_t size) : ByteSource(size), head_(std::move(head)) {}
+  SparseSource(Bytes head, std::uint64_t size, std::uint64_t failsAt = ~std::uint64_t{0})
+      : ByteSource(size), head_(std::move(head)), failsAt_(failsAt) {}
 
  protected:
   std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer) override {
-    for (std::size_t i = 0; i < buffer.size(); ++i)
+    std::size_t i = 0;
+    for (; i < buffer.size() && offset + i < failsAt_; ++i)
       buffer[i] = offset + i < head_.size() ? head_[static_cast<std::size_t>(offset + i)] : 0;
-    return buffer.size();
+    return i;
   }
 
  private:
   Bytes head_;
+  std::uint64_t failsAt_;
 };
+
+// A read that fails part way is told apart from a damaged file: the file may
+// well be whole.
+TEST(ReadFailure, IsItsOwnError) {
+  for (const char* name :
+       {"avi-2h15m45s.avi", "mkv-2h00m00s.mkv", "flv-2h00m03s.flv", "mp4-faststart-2h00m00s.mp4", "wmv-2h01m15s.wmv"}) {
+    const Bytes whole = LoadSample(name);
+    SparseSource reads(whole, whole.size());
+    EXPECT_NE(Outcome(ReadDuration(reads)), "ReadFailed") << name;
+    for (const std::uint64_t failsAt : {0, 4, 30, 100}) {
+      SparseSource fails(whole, whole.size(), failsAt);
+      EXPECT_EQ(Outcome(ReadDuration(fails)), "ReadFailed") << name << " failing at " << failsAt;
+    }
+  }
+}
 
 TEST(ReadBound, TopLevelHeadersAreNotCharged) {
   // 20,000 fragments: far more header bytes than the budget.

@@ -15,10 +15,15 @@ struct Sample {
   std::size_t signatureLength;  // shorter than this, the format cannot be told
   // Cuts at a top-level boundary that nothing shows, and what they give.
   std::map<std::size_t, std::string> wholeAt;
+  // Cuts up to this many bytes after one of those give the same: fewer bytes
+  // than a header after the last whole structure are ignored.
+  std::size_t ignoredTail = 0;
 };
 
 const Sample kSamples[] = {
     {"avi-2h15m45s.avi", Seconds(8145), 136, 12, {}},
+    // The audio outlasts the video: 891 blocks of 9/125 s.
+    {"avi-remux-audio-outlasts-video-1m05s.avi", "8019/125 s", 2, 12, {}},  // ffprobe: 60.000000, 64.152000
     {"mp4-moov-at-end-2h00m03s.mp4", Seconds(7203), 121, 8, {}},
     {"mp4-faststart-2h00m00s.mp4", Seconds(7200), 120, 8, {}},
     {"mov-1h30m15s.mov", Seconds(5415), 91, 8, {}},
@@ -27,14 +32,59 @@ const Sample kSamples[] = {
     {"mkv-2h00m00s.mkv", Seconds(7200), 120, 4, {}},
     {"webm-2h02m05s.webm", Seconds(7325), 123, 4, {}},
     // No size covers the whole: a cut between the data object and the index
-    // after it leaves a file that looks complete.
-    {"wmv-2h01m15s.wmv", Seconds(7275), 122, 16, {{8039, Seconds(7275)}}},
+    // after it leaves a file that looks complete, and so does one that leaves
+    // less of the index than its identifier.
+    {"wmv-2h01m15s.wmv", Seconds(7275), 122, 16, {{8039, Seconds(7275)}}, 16},
     {"flv-2h00m03s.flv", Seconds(7203), 121, 4, {}},
-    // This muxer writes no movie-extends header: the movie header records 0,
-    // or only the samples before the first fragment (20 of the 120 minutes).
-    {"mp4-fragmented-empty-moov.mp4", "Damaged", 0, 8, {}},
-    // Cut before the first fragment it is an ordinary file of 30 minutes.
-    {"mp4-fragmented-first-samples-in-moov.mp4", "Damaged", 0, 8, {{2306, Seconds(1800)}}},
+    // Fragmented, with no movie-extends header: the running time comes from
+    // the fragments (ffprobe gives the same, in the comments). A cut between
+    // two fragments leaves a file that looks complete and runs to the end of
+    // the fragment before the cut.
+    // ffprobe: 7200.000000
+    {"mp4-fragmented-empty-moov.mp4",
+     Seconds(7200),
+     120,
+     8,
+     {{2218, Seconds(1800)}, {3000, Seconds(3600)}, {3782, Seconds(5400)}, {4564, Seconds(7200)}},
+     8},
+    // ffprobe: 7200.000000. Cut before the first fragment it is an ordinary
+    // file of 30 minutes.
+    {"mp4-fragmented-first-samples-in-moov.mp4",
+     Seconds(7200),
+     120,
+     8,
+     {{2306, Seconds(1800)}, {3088, Seconds(3600)}, {3870, Seconds(5400)}, {4652, Seconds(7200)}},
+     8},
+    // ffprobe: 6000.000000. An index before each fragment, covering that one:
+    // a cut after an index whose fragment is missing shows.
+    {"mp4-fragmented-dash-1h40m00s.mp4",
+     Seconds(6000),
+     100,
+     8,
+     {{2032, Seconds(1200)},
+      {2636, Seconds(2400)},
+      {3240, Seconds(3600)},
+      {3844, Seconds(4800)},
+      {4448, Seconds(6000)}},
+     8},
+    // ffprobe: 7500.000000. One index covering every fragment: any cut before
+    // its end shows.
+    {"mp4-fragmented-global-sidx-2h05m00s.mp4", Seconds(7500), 125, 8, {{4832, Seconds(7500)}}, 8},
+    // ffprobe: 5400.000000
+    {"mp4-fragmented-cmaf-1h30m00s.mp4",
+     Seconds(5400),
+     90,
+     8,
+     {{1984, Seconds(1200)},
+      {2540, Seconds(2400)},
+      {3096, Seconds(3600)},
+      {3652, Seconds(4800)},
+      {3990, Seconds(5400)}},
+     8},
+    // ffprobe: 6600.000000. No decode times in the fragments: without the
+    // random-access table at the end, no cut tells when its last fragment
+    // starts.
+    {"ismv-1h50m00s.ismv", Seconds(6600), 110, 8, {}, 8},
 };
 
 void PrintTo(const Sample& sample, std::ostream* out) { *out << sample.name; }
@@ -70,9 +120,11 @@ TEST_P(RealFiles, EveryCutIsDamagedOrUnknown) {
   ASSERT_FALSE(whole.empty());
   for (std::size_t length = 0; length < whole.size(); ++length) {
     MemorySource source(std::span<const std::uint8_t>(whole).first(length));
-    const std::string expected = length < sample.signatureLength   ? "UnsupportedFormat"
-                                 : sample.wholeAt.contains(length) ? sample.wholeAt.at(length)
-                                                                   : "Damaged";
+    std::string expected = length < sample.signatureLength ? "UnsupportedFormat" : "Damaged";
+    if (auto after = sample.wholeAt.upper_bound(length); after != sample.wholeAt.begin()) {
+      const auto& [at, outcome] = *std::prev(after);
+      if (length == at || length - at < sample.ignoredTail) expected = outcome;
+    }
     const std::string got = Outcome(ReadDuration(source));
     if (got != expected) {
       ADD_FAILURE() << sample.name << " cut to " << length << " bytes: " << got << ", expected " << expected;
@@ -118,6 +170,19 @@ TEST(RealFilesMediaData, ChangesNothing) {
   }
 }
 
+// What is appended to a finished file (zeros, a tagger's tag) is not the
+// file's own: it reads as before.
+TEST(RealFilesWithBytesAfter, ReadAsBefore) {
+  for (const char* name :
+       {"avi-2h15m45s.avi", "avi-remux-audio-outlasts-video-1m05s.avi", "mkv-2h00m00s.mkv", "webm-2h02m05s.webm",
+        "wmv-2h01m15s.wmv", "flv-2h00m03s.flv", "mp4-faststart-2h00m00s.mp4", "mov-1h30m15s.mov",
+        "mp4-fragmented-empty-moov.mp4", "mp4-fragmented-global-sidx-2h05m00s.mp4", "ismv-1h50m00s.ismv"}) {
+    const Bytes whole = LoadSample(name);
+    for (const Bytes& after : {Bytes(4), AppendedTag("Title"), AppendedTag("")})
+      EXPECT_EQ(Outcome(whole + after), Outcome(whole)) << name << " and " << after.size() << " bytes";
+  }
+}
+
 // Changes at the fields that count, found by their bytes in the real files.
 struct Change {
   const char* name;
@@ -149,6 +214,12 @@ const Change kChanges[] = {
     {"mp4-moov-at-end-2h00m03s.mp4", "first box of another type", Text("ftyp"), 0, 0, Text("abcd"),
      "UnsupportedFormat"},
     {"mov-1h30m15s.mov", "movie header past its box", Text("mvhd"), 0, -4, Be(0x7FFFFF, 4), "Damaged"},
+    // The last of five fragments starts 1 s (16,384 ticks) later.
+    {"mp4-fragmented-cmaf-1h30m00s.mp4", "last decode time 1 s later", Text("tfdt"), 4, 8, Be(78659584, 8), "5401 s"},
+    // A 64-bit index: its first offset after the earliest time.
+    {"mp4-fragmented-global-sidx-2h05m00s.mp4", "index past the end", Text("sidx"), 0, 24, Be(100000, 8), "Damaged"},
+    // The table's last entry (of four, 19 bytes each) names the file type box.
+    {"ismv-1h50m00s.ismv", "table pointing at no fragment", Text("tfra"), 0, 85, Be(0, 8), "Damaged"},
     {"avi-2h15m45s.avi", "RIFF past the end", Text("RIFF"), 0, 4, Le(12640, 4), "Damaged"},
     {"avi-2h15m45s.avi", "not AVI", Text("AVI "), 0, 0, Text("WAVE"), "UnsupportedFormat"},
     {"avi-2h15m45s.avi", "no header list", Text("hdrl"), 0, 0, Text("hdrX"), "Damaged"},

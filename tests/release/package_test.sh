@@ -67,6 +67,14 @@ check "no debugging sections or debug link" test -z "$(grep -E '^\.debug|^\.gnu_
 check "no time stamp in the headers" grep -q 'Time/Date.*1970' <(LC_ALL=C TZ=UTC "$objdump" -p "$exe")
 check "no build path in the program" test -z "$(strings -a "$exe" | grep -F -e "$source" -e "$build" -e "$HOME")"
 
+# Small: the window program within 1 MiB, and none of the standard library's
+# locale machinery in it (streams and paths pull it in, and with it a second
+# megabyte and a slower start). Its symbols are in the debugging file.
+size="$(stat -c %s "$exe")"
+check "the program is at most 1 MiB ($size bytes)" test "$size" -le 1048576
+locale_symbols="$("$objdump" -t "$build/app/tarnwick.exe.debug" | grep -c '_ZNSt6locale\|_ZNKSt6locale')"
+check "no std::locale in the program ($locale_symbols symbols)" test "$locale_symbols" = 0
+
 # Started from the unpacked folder under Wine, the current folder elsewhere
 # holding a decoy readme.
 mkdir "$work/elsewhere"
