@@ -208,6 +208,12 @@ TEST(CommandLine, FilesGiveTheNumbersTheyStandFor) {
         "--now-audio", "128"},
        {"recalc", "--minutes", "120", "--size", "700", "--audio", "96", "--now-video", "600", "--now-size", "1",
         "--now-audio", "128"}},
+      // Fragmented, as DASH downloads and crash-safe recorders leave it.
+      {{"calc", "--minutes-of", Sample("mp4-fragmented-dash-1h40m00s.mp4"), "--size", "700", "--audio", "128"},
+       {"calc", "--minutes", "100", "--size", "700", "--audio", "128"}},
+      // Audio that outlasts the video counts.
+      {{"calc", "--minutes-of", Sample("avi-remux-audio-outlasts-video-1m05s.avi"), "--size", "700", "--audio", "128"},
+       {"calc", "--minutes", "2", "--size", "700", "--audio", "128"}},
       // A file gives a number, the rest of the line still decides the result.
       {{"calc", "--minutes-of", wmv, "--size", "x", "--audio", "128"},
        {"calc", "--minutes", "122", "--size", "x", "--audio", "128"}},

@@ -162,6 +162,38 @@ TEST_F(DropTest, EachRegionFillsItsFields) {
   }
 }
 
+// Files as users make them that the readers once refused or misread: a
+// fragmented MP4 and a smooth-streaming file without a movie-extends header,
+// an AVI whose audio outlasts its video, a finished MP4 with a tag appended.
+// On either panel each gives its whole running time, and the first encode its
+// size.
+TEST_F(DropTest, FilesAsUsersMakeThemGiveTheirWholeLength) {
+  std::ifstream in(fs::path(TW_MEDIA_TEST_DATA) / "mp4-faststart-2h00m00s.mp4", std::ios::binary);
+  const std::string mp4((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  struct Case {
+    fs::path file;
+    const char* minutes;
+  };
+  const Case cases[] = {
+      {Sample("mp4-fragmented-dash-1h40m00s.mp4", L"dash.mp4"), "100"},
+      {Sample("ismv-1h50m00s.ismv", L"stream.ismv"), "110"},
+      {Sample("avi-remux-audio-outlasts-video-1m05s.avi", L"remux.avi"), "2"},
+      {Written(L"tagged.mp4", mp4 + "TAG" + std::string(125, ' ')), "120"},
+  };
+  for (const Case& c : cases) {
+    for (const bool firstEncode : {false, true}) {
+      SCOPED_TRACE(c.file.string() + (firstEncode ? " on the first encode" : " on the source"));
+      form_->Time->SetText("95");
+      form_->NowSize->SetText("650");
+      test::TMessageBoxCatcher watch;
+      Drop({c.file.wstring()}, FormPoint(firstEncode ? form_->NowSize : form_->Time));
+      EXPECT_TRUE(watch.Boxes().empty());
+      EXPECT_EQ(form_->Time->Text(), c.minutes);
+      EXPECT_EQ(form_->NowSize->Text(), firstEncode ? "1" : "650");
+    }
+  }
+}
+
 // A drop on the frame, the caption or the menu bar carries a screen point:
 // it is elsewhere, the source, wherever that point would fall in the client area.
 TEST_F(DropTest, ADropOutsideTheClientAreaIsTheSource) {
