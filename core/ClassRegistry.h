@@ -5,7 +5,9 @@
 
 #include <initializer_list>
 #include <string_view>
+#include <type_traits>
 
+#include "core/Component.h"
 #include "runtime/Object.h"
 
 namespace tw {
@@ -15,6 +17,19 @@ namespace tw {
 // the classes registered before it stay registered.
 void RegisterStreamClass(const TClassInfo& cls);
 void RegisterStreamClasses(std::initializer_list<const TClassInfo*> classes);
+// Registers component classes, checked by the compiler: the form reader
+// creates a registered class through a constructor taking the owner, so a
+// class without one (or an abstract one) does not compile here instead of
+// failing only when a form names it ("class not found"). The calls stand in an
+// explicit list that the program runs, which static linking keeps.
+template <class... T>
+void RegisterComponentClasses() {
+  static_assert((std::is_base_of_v<TComponent, T> && ...), "a registered class is a component");
+  static_assert(((std::is_constructible_v<T, TComponent*> && !std::is_abstract_v<T>)&&...),
+                "a registered class needs a constructor T(TComponent* owner) and no pure virtual function");
+  RegisterStreamClasses({&T::StaticClassInfo()...});
+}
+
 // Takes exactly this class out again (its ancestors stay).
 void UnregisterStreamClass(const TClassInfo& cls);
 

@@ -108,7 +108,7 @@ namespace {
 
 // The classes of the window layer, made known to the form reader.
 void RegisterControlClasses() {
-  RegisterStreamClasses({&TForm::StaticClassInfo()});
+  RegisterComponentClasses<TForm>();
   RegisterMenuClasses();
   RegisterStdControlClasses();
 }

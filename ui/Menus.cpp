@@ -311,7 +311,7 @@ bool TMainMenu::UpdateImage() {
 
 void RegisterMenuClasses() {
   static std::once_flag once;
-  std::call_once(once, [] { RegisterStreamClasses({&TMainMenu::StaticClassInfo(), &TMenuItem::StaticClassInfo()}); });
+  std::call_once(once, [] { RegisterComponentClasses<TMainMenu, TMenuItem>(); });
 }
 
 }  // namespace tw

@@ -112,10 +112,8 @@ void RegisterStandInIdentMaps() {
 void RegisterStandInClasses() {
   static std::once_flag once;
   std::call_once(once, [] {
-    RegisterStreamClasses({&TForm::StaticClassInfo(), &TForm1::StaticClassInfo(), &TForm2::StaticClassInfo(),
-                           &TGroupBox::StaticClassInfo(), &TLabel::StaticClassInfo(), &TEdit::StaticClassInfo(),
-                           &TComboBox::StaticClassInfo(), &TButton::StaticClassInfo(), &TMainMenu::StaticClassInfo(),
-                           &TMenuItem::StaticClassInfo()});
+    RegisterComponentClasses<TForm, TForm1, TForm2, TGroupBox, TLabel, TEdit, TComboBox, TButton, TMainMenu,
+                             TMenuItem>();
   });
 }
 
