@@ -68,8 +68,6 @@ bool IsTrailing(std::span<const std::uint8_t> bytes, std::uint64_t start, std::u
   return size < kObjectHeader || size > end - start;
 }
 
-enum class Level { Top, Nested };
-
 // The objects of parent's content in order, until visit returns true. At the
 // top (the file) each header is read free of the budget and the walk ends at
 // trailing bytes; below it each is charged, and fewer bytes than a header at

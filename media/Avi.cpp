@@ -59,8 +59,6 @@ bool IsTrailing(std::span<const std::uint8_t> bytes, std::uint64_t start, std::u
   return bytes.size() < kChunkHeader || Le32(bytes, 4) > end - start - kChunkHeader;
 }
 
-enum class Level { Top, Nested };
-
 // The chunks of parent's content in order, until visit returns true. At the
 // top (the file) each header is read free of the budget and the walk ends at
 // trailing bytes; within a list each is charged, and fewer bytes than a

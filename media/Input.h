@@ -20,6 +20,11 @@ struct Extent {
   std::uint64_t end = 0;
 };
 
+// Where a child walk is: at the top of the file, whose headers are read free
+// of the budget (one per structure), or inside a structure, where they are
+// charged.
+enum class Level { Top, Nested };
+
 // Raised by a reader that cannot go on; ReadDuration turns it into the result.
 struct Failure {
   MediaError kind;

@@ -57,8 +57,6 @@ bool KnownAtTopLevel(std::span<const std::uint8_t> header) {
                      [&](std::string_view type) { return HasCode(header, 4, type); });
 }
 
-enum class Level { Top, Inner };
-
 // The one walk over boxes: visit(box) for each box of parent in turn, while it
 // returns true. At the top level each header is read free of the budget, and
 // after the last whole box, fewer bytes than a header or a header of no known
@@ -145,7 +143,7 @@ std::uint32_t TimeScale(std::span<const std::uint8_t> content) { return Be32(con
 Movie ReadMovie(Input& in, const Box& moov) {
   Movie movie;
   bool haveHeader = false, haveExtends = false;
-  ForEachBox(in, moov.extent, Level::Inner, [&](const Box& box) {
+  ForEachBox(in, moov.extent, Level::Nested, [&](const Box& box) {
     std::array<std::uint8_t, 32> buffer{};
     if (box.Is("mvhd") && !haveHeader) {
       const auto content = ReadFullBox(in, box, buffer, 20, 32);
@@ -153,7 +151,7 @@ Movie ReadMovie(Input& in, const Box& moov) {
       movie.duration = KnownDuration(content, content[0] == 1 ? 24 : 16);
       haveHeader = true;
     } else if (box.Is("mvex") && !haveExtends) {
-      ForEachBox(in, box.extent, Level::Inner, [&](const Box& child) {
+      ForEachBox(in, box.extent, Level::Nested, [&](const Box& child) {
         if (!child.Is("mehd")) return true;
         // Version and flags; the fragment duration.
         movie.fragmentDuration = KnownDuration(ReadFullBox(in, child, buffer, 8, 12), 4);
@@ -178,17 +176,17 @@ struct Track {
 std::vector<Track> ReadTracks(Input& in, const Box& moov) {
   std::vector<Track> tracks;
   std::vector<std::pair<std::uint32_t, std::uint32_t>> defaults;  // track, default sample duration
-  ForEachBox(in, moov.extent, Level::Inner, [&](const Box& box) {
+  ForEachBox(in, moov.extent, Level::Nested, [&](const Box& box) {
     std::array<std::uint8_t, 32> buffer{};
     if (box.Is("trak")) {
       Track track;
-      ForEachBox(in, box.extent, Level::Inner, [&](const Box& child) {
+      ForEachBox(in, box.extent, Level::Nested, [&](const Box& child) {
         if (child.Is("tkhd")) {
           // Version and flags; creation and modification times; track id.
           const auto content = ReadFullBox(in, child, buffer, 16, 24);
           track.id = Be32(content, content[0] == 1 ? 20 : 12);
         } else if (child.Is("mdia")) {
-          ForEachBox(in, child.extent, Level::Inner, [&](const Box& media) {
+          ForEachBox(in, child.extent, Level::Nested, [&](const Box& media) {
             if (!media.Is("mdhd")) return true;
             track.timeScale = TimeScale(ReadFullBox(in, media, buffer, 16, 24));
             return false;
@@ -198,7 +196,7 @@ std::vector<Track> ReadTracks(Input& in, const Box& moov) {
       });
       if (track.timeScale != 0) tracks.push_back(track);
     } else if (box.Is("mvex")) {
-      ForEachBox(in, box.extent, Level::Inner, [&](const Box& child) {
+      ForEachBox(in, box.extent, Level::Nested, [&](const Box& child) {
         if (child.Is("trex")) {
           // Version and flags; track id; sample description; sample duration.
           const auto content = ReadFullBox(in, child, buffer, 16, 16);
@@ -271,7 +269,7 @@ struct KeyFragment {
 
 std::vector<KeyFragment> ReadRandomAccess(Input& in, const Box& mfra) {
   std::vector<KeyFragment> keys;
-  ForEachBox(in, mfra.extent, Level::Inner, [&](const Box& box) {
+  ForEachBox(in, mfra.extent, Level::Nested, [&](const Box& box) {
     if (!box.Is("tfra")) return true;
     // Version and flags; track id; the sizes of the numbers; entry count.
     std::array<std::uint8_t, 32> buffer{};
@@ -357,7 +355,7 @@ std::optional<Duration> TrackFragmentEnd(Input& in, const Box& traf, std::uint64
   std::optional<std::uint64_t> decodeTime;
   RunTimes times;
   std::uint64_t runs = 0;
-  ForEachBox(in, traf.extent, Level::Inner, [&](const Box& box) {
+  ForEachBox(in, traf.extent, Level::Nested, [&](const Box& box) {
     std::array<std::uint8_t, 32> buffer{};
     if (box.Is("tfhd")) {
       // Version and flags; track id; then where the flags say a base data
@@ -421,7 +419,7 @@ Duration FragmentsDuration(Input& in, const Box& moov, const Box& lastMoof, std:
   auto readFragment = [&](const Box& moof) {
     if (std::find(read.begin(), read.end(), moof.extent.start) != read.end()) return;
     read.push_back(moof.extent.start);
-    ForEachBox(in, moof.extent, Level::Inner, [&](const Box& traf) {
+    ForEachBox(in, moof.extent, Level::Nested, [&](const Box& traf) {
       if (traf.Is("traf")) consider(TrackFragmentEnd(in, traf, moof.extent.start, tracks, keys));
       return true;
     });
