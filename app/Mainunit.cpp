@@ -119,27 +119,9 @@ void TForm1::Exit1Click(TObject*) { CloseForm(); }
 
 void TForm1::About1Click(TObject*) {
   // The box is modal, so a second command can only come from a posted message
-  // while it is up; building a second box then would leave two owners of the
-  // one global reference, so the command is ignored.
-  if (Form2 != nullptr) return;
-  TForm2* box = TCustomForm::Create<TForm2>(Application());
-  Form2 = box;
-  // Should the box be freed elsewhere while its loop runs, the notice clears
-  // Form2 and the box is not freed again here.
-  box->RequestFreeNotice(*this);
-  auto release = [this, box] {
-    if (Form2 != box) return;
-    Form2 = nullptr;
-    box->CancelFreeNotice(*this);
-    FreeIfPresent(box);
-  };
-  try {
-    box->RunModal();
-  } catch (...) {
-    release();
-    throw;
-  }
-  release();
+  // while it is up: it is ignored then, as a second box would take the one
+  // global reference from the first.
+  ShowModalForm(Application(), Form2);
 }
 
 std::wstring ProgramFolder() {
@@ -246,11 +228,6 @@ void TForm1::TakeDroppedFile(const media::FilePath& file, TDropTarget target) {
   const std::string megabytes = std::to_string(media::MegabytesRoundedUp(facts->bytes));
   if (target == TDropTarget::FirstEncode) NowSize->SetText(megabytes);
   Time->SetText(minutes);
-}
-
-void TForm1::ComponentNotice(TComponent* c, TOwnershipEvent event) {
-  TForm::ComponentNotice(c, event);
-  if (event == oeRemove && Form2 != nullptr && c == Form2) Form2 = nullptr;
 }
 
 }  // namespace tw

@@ -64,8 +64,6 @@ class TForm1 : public TForm {
   void Help2Click(TObject* sender);
   void Tarnwick1Click(TObject* sender);
 
-  void ComponentNotice(TComponent* c, TOwnershipEvent event) override;
-
   // What a file dropped on the window is, by where it lands: on the
   // calculator's panel (or anywhere outside the re-calculator's) the source,
   // on the re-calculator's panel the first encode.

@@ -94,6 +94,9 @@ inline constexpr ResId WriteError{65524};
 inline constexpr ResId ActionPress{65525};
 // A file that opened but could not be read to the end of what was needed (the name as %s).
 inline constexpr ResId FileReadFailed{65526};
+// The default actions a screen reader names for a check box, by its state.
+inline constexpr ResId ActionCheck{65527};
+inline constexpr ResId ActionUncheck{65528};
 inline constexpr ResId ResNotFound{65529};
 inline constexpr ResId ListIndexError{65530};
 // A file the user dropped or named whose running time cannot be had (the name as %s).

@@ -25,3 +25,15 @@ tw_start_virtual_display() {
   echo "display $DISPLAY did not start" >&2
   return 1
 }
+
+# Builds the program that finds and drives the calculator's windows from inside
+# Wine (scripts/screenshot-helper.c) into the build directory when it is
+# missing or older than its source; prints its path.
+tw_screenshot_helper() {
+  local build=$1 helper="$1/screenshot-helper.exe" src
+  src="$(dirname "${BASH_SOURCE[0]}")/screenshot-helper.c"
+  if [ ! -f "$helper" ] || [ "$src" -nt "$helper" ]; then
+    i686-w64-mingw32-gcc -O2 -Wall -Wextra -Werror -o "$helper" "$src" -luser32 >&2 || return
+  fi
+  echo "$helper"
+}

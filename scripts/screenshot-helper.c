@@ -5,7 +5,10 @@
  *            a menu handle cannot be read from another process under Wine, and
  *            posted messages do not depend on which X window has the focus.
  *   close  - closes the box, then the main window, and waits until both are gone
+ *   rect   - prints the main window's frame on the screen as an X geometry,
+ *            WIDTHxHEIGHT+LEFT+TOP, for cropping a picture of the screen
  * Every wait is bounded; the exit code is 0 on success. */
+#include <stdio.h>
 #include <string.h>
 #include <windows.h>
 
@@ -51,6 +54,19 @@ int main(int argc, char** argv) {
     HWND mainWindow = FindWindowA("TForm1", NULL);
     if (mainWindow) PostMessageA(mainWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
     if (mainWindow && !WaitGone("TForm1", 10000)) return 6;
+    return 0;
+  }
+  if (strcmp(mode, "rect") == 0) {
+    /* Unscaled screen pixels at any resolution, as the picture has them. */
+    SetProcessDPIAware();
+    HWND mainWindow = WaitShown("TForm1", 20000);
+    RECT frame;
+    if (!mainWindow || !GetWindowRect(mainWindow, &frame)) return 7;
+    /* Only what lies on the screen can be cut out of a picture of it. */
+    if (frame.left < 0) frame.left = 0;
+    if (frame.top < 0) frame.top = 0;
+    if (frame.right <= frame.left || frame.bottom <= frame.top) return 8;
+    printf("%ldx%ld+%ld+%ld\n", frame.right - frame.left, frame.bottom - frame.top, frame.left, frame.top);
     return 0;
   }
   return 9;

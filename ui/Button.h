@@ -1,4 +1,5 @@
-// The push button, on the platform's own BUTTON class.
+// The controls on the platform's own BUTTON class: TButtonControl, what every
+// one of them shares (one click path, the check state), and the push button.
 #pragma once
 
 #include <windows.h>
@@ -10,23 +11,39 @@
 
 namespace tw {
 
+// The base of a button-like control. Every way the user (or a screen reader)
+// presses one ends in Click, once: the platform's BN_CLICKED (a mouse click or
+// the space key), the caption's accelerator, the default action. The check
+// state lives here too, so that a window made again keeps it.
 class TButtonControl : public TWinControl {
   TW_PUBLISHED_CLASS(TButtonControl, TWinControl)
 
  public:
   explicit TButtonControl(TComponent* owner);
-  // A push button is never checked; the state exists for the descendants.
+  // A push button is never checked: it reads false and ignores writes. A
+  // class with a check state answers from CheckState and SetCheckState.
   virtual bool Checked() const { return false; }
   virtual void SetChecked(bool value) { (void)value; }
 
+  // What a press does; by default OnClick.
+  virtual void Click();
+
  protected:
   bool ClicksDisabled() const { return clicksDisabled_; }
+  // The window's state while it exists, else the stored one.
+  bool CheckState() const;
+  void SetCheckState(bool value);
+  void CreateWnd() override;
+  void DestroyWnd() override;
 
  private:
   void WMLButtonDown(TMessage& m);
   void FNCommand(TMessage& m);
+  void FMDialogChar(TMessage& m);
+  void FMDefaultAction(TMessage& m);
 
   bool clicksDisabled_ = false;
+  bool checked_ = false;
 };
 
 class TButton : public TButtonControl {
@@ -45,7 +62,7 @@ class TButton : public TButtonControl {
   bool IsActive() const { return active_; }
 
   // The click step: the owning form's ModalResult, then OnClick.
-  void Click();
+  void Click() override;
   TAccessibleTraits AccessibleTraits() const override;
 
  protected:
@@ -55,12 +72,9 @@ class TButton : public TButtonControl {
  private:
   void SetButtonStyle(bool isDefault);
 
-  void FNCommand(TMessage& m);
   void FMDialogKey(TMessage& m);
-  void FMDialogChar(TMessage& m);
   void FMFocusChanged(TMessage& m);
   void WMEraseBkgnd(TMessage& m);
-  void FMDefaultAction(TMessage& m);
 
   bool default_ = false;
   bool cancel_ = false;

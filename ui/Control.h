@@ -31,19 +31,40 @@ namespace tw {
 class TWinControl;
 class TCustomForm;
 
+// What a control is, stated once by its class's constructor and read where
+// the behaviour differs. A class that assigns a whole set states all of them.
 enum TControlStyleFlag : std::uint8_t {
+  // Other controls may be placed in it: its window is made a container for them.
   csAcceptsChildren,
+  // A left button press captures the mouse until its release.
   csCapturesMouse,
+  // Press and release over it make a click (OnClick) and a double click OnDblClick.
   csClickEvents,
+  // Renaming it while its caption is still its name renames the caption too.
   csSetsCaption,
+  // A double click is its own message; without it a double click counts as a press.
   csDoubleClicks,
+  // Drawn with a 3-D frame by its parent where the system has no frame of its own.
   csFramed,
+  // Paints all of its area: nothing below it need be painted first.
   csOpaque,
+  // Its width (height) keeps its value when the form is scaled to another resolution.
   csFixedWidth,
   csFixedHeight,
+  // Mouse and key messages go to the platform without the standard events.
   csNoStdEvents,
+  // Its class states that it can be drawn as a copy of itself (a label, a group
+  // box): kept as part of what a control class says of itself for tools that
+  // inspect styles, though nothing in this program copies a control's picture.
   csReplicatable,
+  // Its window is of a platform class that sends its notifications to its
+  // parent, which reflects them back (a combo box). Stated for tools that
+  // inspect styles; the reflection itself follows every WM_COMMAND whatever the flag.
   csReflector,
+  // It paints its own client area through its canvas (every TCustomControl):
+  // its window's paint message goes to the paint handler even with no painted
+  // children. Lets the window layer tell without knowing the canvas class.
+  csPaintsItself,
 };
 using TControlStyle = TSet<TControlStyleFlag>;
 

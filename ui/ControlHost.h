@@ -1,7 +1,9 @@
 // What the control tree tells the program around it, or asks of it. The tree
 // sits below the application and cannot name it, so the application installs
 // itself here at start-up and takes itself away at shutdown. Without a host
-// the tree tells no one and keeps every key to itself.
+// the tree tells no one and keeps every key to itself. Its one implementation
+// is TApplicationHost in ui/Application.cpp, installed when the framework
+// starts (InitializeFramework) and removed when it finishes.
 #pragma once
 
 #include "core/ClassInfo.h"

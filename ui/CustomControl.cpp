@@ -80,7 +80,9 @@ void TGraphicControl::WMPaint(TMessage& m) {
 }
 
 TCustomControl::TCustomControl(TComponent* owner)
-    : TWinControl(owner), canvas_(std::make_unique<TControlCanvas>(this)) {}
+    : TWinControl(owner), canvas_(std::make_unique<TControlCanvas>(this)) {
+  ControlStyle.Include(csPaintsItself);
+}
 
 TCustomControl::~TCustomControl() = default;
 

@@ -96,7 +96,7 @@ TCustomForm::TCustomForm(TComponent* owner) : TCustomControl(owner) {
   // Only the outermost form being made hears of itself: a form its
   // constructor makes in turn is not announced.
   if (const auto* announce = std::exchange(formAnnouncer, nullptr)) (*announce)(this);
-  ControlStyle = {csAcceptsChildren, csCapturesMouse, csClickEvents, csSetsCaption, csDoubleClicks};
+  ControlStyle = {csAcceptsChildren, csCapturesMouse, csClickEvents, csSetsCaption, csDoubleClicks, csPaintsItself};
   PlaceControl(0, 0, 320, 240);
   SetVisible(false);
   SetParentColor(false);
@@ -691,5 +691,55 @@ void TCustomForm::WMEraseBkgnd(TMessage& m) {
 }
 
 void TCustomForm::Paint() { OnPaint(this); }
+
+namespace {
+
+// Hears of a modal form being freed while its loop runs, and frees it once
+// the loop is over unless that happened.
+class TModalFormWatch final : public TComponent {
+ public:
+  TModalFormWatch(TCustomForm& form, const std::function<void()>& forget)
+      : TComponent(nullptr), form_(&form), forget_(forget) {}
+
+  void Watch() { form_->RequestFreeNotice(*this); }
+
+  void ComponentNotice(TComponent* c, TOwnershipEvent event) override {
+    TComponent::ComponentNotice(c, event);
+    if (event == oeRemove && c != nullptr && c == form_) {
+      form_ = nullptr;
+      forget_();
+    }
+  }
+
+  // The slot is empty before the form goes, so that nothing the form's
+  // destruction runs finds it there.
+  void Finish() {
+    TCustomForm* form = std::exchange(form_, nullptr);
+    if (form == nullptr) return;
+    forget_();
+    form->CancelFreeNotice(*this);
+    FreeIfPresent(form);
+  }
+
+ private:
+  TCustomForm* form_;
+  const std::function<void()>& forget_;
+};
+
+}  // namespace
+
+TModalResult RunModalThenFree(TCustomForm& form, const std::function<void()>& forget) {
+  TModalFormWatch watch(form, forget);
+  TModalResult result = mrNone;
+  try {
+    watch.Watch();
+    result = form.RunModal();
+  } catch (...) {
+    watch.Finish();
+    throw;
+  }
+  watch.Finish();
+  return result;
+}
 
 }  // namespace tw

@@ -49,8 +49,9 @@ class TCustomForm : public TCustomControl {
 
  public:
   // Reads the resources of the class chain (EResNotFound when a class below
-  // TForm has none). Use CreateForm<T>(owner) or MakeForm: the resource can be
-  // read only after the most derived constructor has run.
+  // TForm has none). Make forms with TCustomForm::Create<T>(owner),
+  // TApplication::MakeForm or ShowModalForm, never with new alone: the
+  // resource can be read only after the most derived constructor has run.
   explicit TCustomForm(TComponent* owner);
   ~TCustomForm() override;
   void BeforeFree() override;
@@ -192,6 +193,30 @@ class TForm : public TCustomForm {
  public:
   using TCustomForm::TCustomForm;
 };
+
+// Runs the form modally, then empties the slot (forget) and frees the form,
+// also when the loop ends in an exception. A form freed elsewhere while its
+// loop runs is forgotten at once and not freed again. ShowModalForm's step
+// after the form is made.
+TModalResult RunModalThenFree(TCustomForm& form, const std::function<void()>& forget);
+
+// A dialog box in one call: makes a form of class T with the owner from its
+// resources (as TCustomForm::Create<T>), holds it in slot while it is up (the
+// program's global reference to the box, say), runs it modally and frees it,
+// the slot empty again, and answers its modal result. An exception from the
+// loop still frees the form and empties the slot before it goes on; a form
+// that cannot be made leaves the slot empty and its error goes on. While a
+// form is in the slot (a second command posted while the box is up) nothing
+// is made and the answer is mrNone, so that the slot never loses its box.
+template <class T>
+TModalResult ShowModalForm(TComponent* owner, T*& slot) {
+  if (slot != nullptr) return mrNone;
+  T* form = TCustomForm::Create<T>(owner);
+  slot = form;
+  return RunModalThenFree(*form, [&slot, form] {
+    if (slot == form) slot = nullptr;
+  });
+}
 
 // The forms of the program and which of them has the focus.
 // While it lives, the next form constructor to run hands the form's address

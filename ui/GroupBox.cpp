@@ -19,7 +19,8 @@ void TGroupBox::Publish(Publisher& p) {
 }
 
 TCustomGroupBox::TCustomGroupBox(TComponent* owner) : TCustomControl(owner) {
-  ControlStyle = {csAcceptsChildren, csCapturesMouse, csClickEvents, csSetsCaption, csDoubleClicks, csReplicatable};
+  ControlStyle = {csAcceptsChildren, csCapturesMouse, csClickEvents, csSetsCaption,
+                  csDoubleClicks,    csReplicatable,  csPaintsItself};
   PlaceControl(Left(), Top(), 185, 105);
 }
 

@@ -39,7 +39,7 @@ inline constexpr std::uint32_t FM_CANCELMODE = 0xB004;
 // passes it child by child (TWinControl to its children; TButton clicks on Enter or Escape). Non-zero: consumed.
 inline constexpr std::uint32_t FM_DIALOGKEY = 0xB005;
 // TWinControl's reflected character sends it to the parent form when the control lacks DLGC_WANTCHARS (wParam the
-// character, lParam key data); passed child by child. TButton clicks, TCustomLabel focuses its FocusControl,
+// character, lParam key data); passed child by child. TButtonControl runs Click, TCustomLabel focuses its FocusControl,
 // TCustomGroupBox focuses its first child, each on its caption's accelerator. Non-zero: consumed, the walk stops.
 inline constexpr std::uint32_t FM_DIALOGCHAR = 0xB006;
 // A form's focus sequence sends it to the form when the focus has moved (lParam = the newly focused control);
@@ -154,7 +154,7 @@ inline constexpr std::uint32_t FM_ACTIONEXECUTE = 0xB040;
 // the delay in ms as int32, which the control may change). No class here handles it.
 inline constexpr std::uint32_t FM_HINTSHOWPAUSE = 0xB041;
 // A screen reader asked for the control's default action (ui/Accessible.*): posted to the control's window, so that
-// the reader is not held up by whatever the action opens. TButton clicks when enabled.
+// the reader is not held up by whatever the action opens. TButtonControl runs Click when enabled.
 inline constexpr std::uint32_t FM_DEFAULTACTION = 0xB042;
 
 // A platform notification reflected to its control: number + FN_BASE.
@@ -171,8 +171,8 @@ inline constexpr std::uint32_t FN_CHAR = FN_BASE + 0x0102;
 inline constexpr std::uint32_t FN_SYSKEYDOWN = FN_BASE + 0x0104;
 // Reflected WM_SYSCHAR (an Alt+character): handled as FN_CHAR.
 inline constexpr std::uint32_t FN_SYSCHAR = FN_BASE + 0x0106;
-// A windowed control's WM_COMMAND whose lParam names a control's window goes to that control. TButton clicks on
-// BN_CLICKED (TButtonControl drops those its own focusing caused); TCustomEdit runs its change step on EN_CHANGE;
+// A windowed control's WM_COMMAND whose lParam names a control's window goes to that control. TButtonControl runs
+// Click on BN_CLICKED (except those its own focusing caused); TCustomEdit runs its change step on EN_CHANGE;
 // TCustomComboBox handles the CBN_ notifications.
 inline constexpr std::uint32_t FN_COMMAND = FN_BASE + 0x0111;
 // A windowed control's WM_NOTIFY goes to the control named in the header. No class here handles it: it ends in the

@@ -5,8 +5,7 @@
 namespace tw {
 
 void RegisterStdControlClasses() {
-  RegisterStreamClasses({&TLabel::StaticClassInfo(), &TGroupBox::StaticClassInfo(), &TEdit::StaticClassInfo(),
-                         &TComboBox::StaticClassInfo(), &TButton::StaticClassInfo()});
+  RegisterComponentClasses<TLabel, TGroupBox, TEdit, TComboBox, TButton, TCheckBox>();
 }
 
 }  // namespace tw

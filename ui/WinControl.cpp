@@ -6,7 +6,6 @@
 #include "core/Reader.h"
 #include "runtime/Exceptions.h"
 #include "runtime/ScopeExit.h"
-#include "ui/CustomControl.h"
 #include "ui/SystemInfo.h"
 
 namespace tw {
@@ -437,7 +436,7 @@ void TWinControl::DefaultHandler(TMessage& m) {
 }
 
 void TWinControl::WMPaint(TMessage& m) {
-  if (!graphicChildren_.empty() || ControlStyle.Contains(csOpaque) || dynamic_cast<TCustomControl*>(this))
+  if (!graphicChildren_.empty() || ControlStyle.Contains(csOpaque) || ControlStyle.Contains(csPaintsItself))
     PaintHandler(m);
   else
     DefaultHandler(m);

@@ -16,6 +16,11 @@ namespace tw {
 
 namespace {
 
+// Two properties name a control window's control. The thread's (controlAtom)
+// is the one the framework reads. The process's (windowAtom) is set on every
+// control window and read by nothing here: code outside the framework that
+// inspects the process's windows from another thread (a hook, a test tool)
+// tells a control window by it without knowing which thread made it.
 ATOM windowAtom = 0;
 ATOM controlAtom = 0;
 ATOM comboPartAtom = 0;

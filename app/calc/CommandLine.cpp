@@ -77,10 +77,10 @@ struct Command {
   std::span<const Input> inputs;
   void (*compute)(BitrateFields&);
   F result;
-  CLI::App* app;
-  std::vector<std::optional<std::string>> values;
+  CLI::App* app = nullptr;
+  std::vector<std::optional<std::string>> values{};
   // The files named instead of values, by input.
-  std::vector<std::optional<media::FilePath>> files;
+  std::vector<std::optional<media::FilePath>> files{};
 };
 
 constexpr const char* kFooter =
@@ -205,6 +205,96 @@ std::vector<Argument> FilesGivenTo(std::string_view option, std::span<const Argu
   return files;
 }
 
+// "--size=" gives the empty text, as "--size ''" does (the parser would take
+// it for a missing value): such a word becomes the option and an empty word.
+std::vector<Argument> JoinEmptyValues(std::span<const Argument> args) {
+  std::vector<Argument> words;
+  for (const Argument& arg : args) {
+    if (arg.text.size() > 3 && arg.text.starts_with("--") && arg.text.back() == '=') {
+      const auto& native = arg.path.Native();
+      words.push_back({arg.text.substr(0, arg.text.size() - 1),
+                       media::FilePath(native.substr(0, native.empty() ? 0 : native.size() - 1))});
+      words.emplace_back();
+    } else {
+      words.push_back(arg);
+    }
+  }
+  return words;
+}
+
+// Declares the file option that may stand in for the input at index i; the
+// two exclude each other.
+void DeclareFileOption(Command& command, std::size_t i, CLI::Option& value, std::span<const Argument> words) {
+  const FileInput& input = *command.inputs[i].file;
+  // The file's name as the platform gave it: the parser hands over the text,
+  // which on Windows may have lost characters of a wide name.
+  CLI::Option* file = command.app->add_option_function<std::string>(
+      input.option,
+      [&command, i, given = FilesGivenTo(input.option, words)](const std::string& text) {
+        for (const Argument& name : given) {
+          if (name.text == text) {
+            command.files[i] = name.path;
+            return;
+          }
+        }
+        command.files[i] = PathFromText(text);
+      },
+      input.description);
+  file->type_name("FILE");
+  value.excludes(file);
+  file->excludes(&value);
+}
+
+// Declares the command and its options, each storing what it is given in the
+// command.
+void DeclareCommand(CLI::App& app, Command& command, std::span<const Argument> words) {
+  command.app = app.add_subcommand(command.name, command.description);
+  command.values.resize(command.inputs.size());
+  command.files.resize(command.inputs.size());
+  for (std::size_t i = 0; i < command.inputs.size(); ++i) {
+    const Input& input = command.inputs[i];
+    // Taken as text: the window's parser decides what a number is.
+    CLI::Option* option = command.app->add_option_function<std::string>(
+        input.option, [&command, i](const std::string& value) { command.values[i] = value; }, input.description);
+    option->type_name("N");
+    if (input.file != nullptr)
+      DeclareFileOption(command, i, *option, words);
+    else if (!input.otherwise)
+      option->required();
+  }
+}
+
+// Parses the words; the exit status when that ends the run (--help,
+// --version, a usage error), else nothing.
+std::optional<int> Parse(CLI::App& app, std::span<const Argument> words, std::ostream& out, std::ostream& err) {
+  std::vector<const char*> argv{"tarnwick-calc"};
+  for (const Argument& word : words) argv.push_back(word.text.c_str());
+  try {
+    app.parse(static_cast<int>(argv.size()), argv.data());
+  } catch (const CLI::Success& e) {
+    // --help or --version.
+    return app.exit(e, out, err);
+  } catch (const CLI::ParseError& e) {
+    err << "tarnwick-calc: " << e.what() << " (see tarnwick-calc --help)\n";
+    return kUsage;
+  }
+  return std::nullopt;
+}
+
+// Whether each value that may come from a file is given in one of its two
+// forms; false after saying on err which one is missing.
+bool HasRequiredValues(const Command& command, std::ostream& err) {
+  for (std::size_t i = 0; i < command.inputs.size(); ++i) {
+    const Input& input = command.inputs[i];
+    if (input.file != nullptr && !command.values[i] && !command.files[i]) {
+      err << "tarnwick-calc: " << command.name << ": " << input.option << " or " << input.file->option
+          << " is required (see tarnwick-calc --help)\n";
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 int RunCommandLine(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
@@ -223,93 +313,16 @@ int RunCommandLine(std::span<const Argument> args, std::ostream& out, std::ostre
   app.footer(kFooter);
 
   Command commands[] = {
-      {"calc",
-       "the bitrate that fills the target size (the window's Calc)",
-       kCalcInputs,
-       CalcBitrate,
-       F::Video,
-       {},
-       {},
-       {}},
-      {"recalc",
-       "the corrected bitrate of a second encode (the window's ReCalc)",
-       kReCalcInputs,
-       ReCalcBitrate,
-       F::NextVideo,
-       {},
-       {},
-       {}},
+      {"calc", "the bitrate that fills the target size (the window's Calc)", kCalcInputs, CalcBitrate, F::Video},
+      {"recalc", "the corrected bitrate of a second encode (the window's ReCalc)", kReCalcInputs, ReCalcBitrate,
+       F::NextVideo},
   };
-  // "--size=" gives the empty text, as "--size ''" does (the parser would
-  // take it for a missing value).
-  std::vector<Argument> words;
-  for (const Argument& arg : args) {
-    if (arg.text.size() > 3 && arg.text.starts_with("--") && arg.text.back() == '=') {
-      const auto& native = arg.path.Native();
-      words.push_back({arg.text.substr(0, arg.text.size() - 1),
-                       media::FilePath(native.substr(0, native.empty() ? 0 : native.size() - 1))});
-      words.emplace_back();
-    } else {
-      words.push_back(arg);
-    }
-  }
-
-  for (Command& command : commands) {
-    command.app = app.add_subcommand(command.name, command.description);
-    command.values.resize(command.inputs.size());
-    command.files.resize(command.inputs.size());
-    for (std::size_t i = 0; i < command.inputs.size(); ++i) {
-      const Input& input = command.inputs[i];
-      // Taken as text: the window's parser decides what a number is.
-      CLI::Option* option = command.app->add_option_function<std::string>(
-          input.option, [&command, i](const std::string& value) { command.values[i] = value; }, input.description);
-      option->type_name("N");
-      if (input.file == nullptr) {
-        if (!input.otherwise) option->required();
-        continue;
-      }
-      // The file's name as the platform gave it: the parser hands over the
-      // text, which on Windows may have lost characters of a wide name.
-      CLI::Option* file = command.app->add_option_function<std::string>(
-          input.file->option,
-          [&command, i, given = FilesGivenTo(input.file->option, words)](const std::string& value) {
-            for (const Argument& name : given) {
-              if (name.text == value) {
-                command.files[i] = name.path;
-                return;
-              }
-            }
-            command.files[i] = PathFromText(value);
-          },
-          input.file->description);
-      file->type_name("FILE");
-      option->excludes(file);
-      file->excludes(option);
-    }
-  }
-
-  std::vector<const char*> argv{"tarnwick-calc"};
-  for (const Argument& word : words) argv.push_back(word.text.c_str());
-  try {
-    app.parse(static_cast<int>(argv.size()), argv.data());
-  } catch (const CLI::Success& e) {
-    // --help or --version.
-    return app.exit(e, out, err);
-  } catch (const CLI::ParseError& e) {
-    err << "tarnwick-calc: " << e.what() << " (see tarnwick-calc --help)\n";
-    return kUsage;
-  }
+  const std::vector<Argument> words = JoinEmptyValues(args);
+  for (Command& command : commands) DeclareCommand(app, command, words);
+  if (const std::optional<int> status = Parse(app, words, out, err)) return *status;
   for (Command& command : commands) {
     if (!command.app->parsed()) continue;
-    // A value that may come from a file is required in one of its two forms.
-    for (std::size_t i = 0; i < command.inputs.size(); ++i) {
-      const Input& input = command.inputs[i];
-      if (input.file != nullptr && !command.values[i] && !command.files[i]) {
-        err << "tarnwick-calc: " << command.name << ": " << input.option << " or " << input.file->option
-            << " is required (see tarnwick-calc --help)\n";
-        return kUsage;
-      }
-    }
+    if (!HasRequiredValues(command, err)) return kUsage;
     return Compute(command, out, err);
   }
   err << "tarnwick-calc: a command is required, calc or recalc (see tarnwick-calc --help)\n";

@@ -70,6 +70,8 @@ TEST(MessageTable, EntriesComeOutByteExact) {
       {msg::DuplicateString.value, "文字列リストは重複を許しません"},
       {65530, "リストのインデックスが範囲を超えています (%d)"},
       {65529, "%s リソースが見つかりません"},
+      {msg::ActionCheck.value, "チェックする"},
+      {msg::ActionUncheck.value, "チェックを外す"},
   };
   for (const auto& e : entries) {
     SCOPED_TRACE(e.id);
@@ -91,10 +93,11 @@ TEST(MessageTable, EveryEntryHasAnEnglishTwin) {
     EXPECT_TRUE(test::IsAscii(english)) << english;
     entries += !english.empty();
   }
-  EXPECT_EQ(entries, 105);
+  EXPECT_EQ(entries, 107);
   SetUiLanguage(TUiLanguage::English);
   EXPECT_EQ(LoadResString(ResId{65447}), "Division by zero");
   EXPECT_EQ(LoadResString(msg::ActionPress), "Press");
+  EXPECT_EQ(LoadResString(msg::ActionUncheck), "Uncheck");
   EXPECT_EQ(Exception(msg::FileNoRunningTime, {"a.avi"}).Message(),
             "No running time can be read from the file \"a.avi\".");
   SetUiLanguage(TUiLanguage::Japanese);

@@ -37,15 +37,6 @@ void SetKey(int key, bool down) {
   SetKeyboardState(state);
 }
 
-// Posts a key press to the focused window and lets the application take it.
-void PressKey(UINT key) {
-  HWND focus = GetFocus();
-  const LPARAM data = 1 | static_cast<LPARAM>(MapVirtualKeyA(key, 0) << 16);
-  PostMessageA(focus, WM_KEYDOWN, key, data);
-  PostMessageA(focus, WM_KEYUP, key, data | static_cast<LPARAM>(0xC0000000u));
-  test::PumpMessages();
-}
-
 FormBytes& Control(FormBytes& bytes, const char* cls, const char* name, int left, int top, int width, int height,
                    int tabOrder) {
   bytes.Object(cls, name).Prop("Left").Int(left).Prop("Top").Int(top).Prop("Width").Int(width);
@@ -144,7 +135,7 @@ class FormsTest : public ::testing::Test {
     SetKey(VK_SHIFT, backwards);
     Log seen;
     for (int i = 0; i < count; ++i) {
-      PressKey(VK_TAB);
+      test::PressKey(VK_TAB);
       seen.push_back(FocusedName());
     }
     SetKey(VK_SHIFT, false);
@@ -206,11 +197,11 @@ TEST_F(FormsTest, TabSkipsHiddenAndDisabledControlsAndContainers) {
 TEST_F(FormsTest, ModifiersThatDoNotNavigate) {
   FocusOn("Edit2");
   SetKey(VK_CONTROL, true);
-  PressKey(VK_TAB);
+  test::PressKey(VK_TAB);
   SetKey(VK_CONTROL, false);
   EXPECT_EQ(FocusedName(), "Edit2");
   SetKey(VK_MENU, true);
-  PressKey(VK_TAB);
+  test::PressKey(VK_TAB);
   SetKey(VK_MENU, false);
   EXPECT_EQ(FocusedName(), "Edit2");
 }
@@ -228,7 +219,7 @@ TEST_F(FormsTest, ArrowsMoveAmongTheButtonsSiblingsOnly) {
                         {"Button1", VK_UP, "Combo1"},   {"Button2", VK_LEFT, "Edit3"}, {"Button2", VK_UP, "Edit3"}};
   for (const Case& c : cases) {
     FocusOn(c.from);
-    PressKey(c.key);
+    test::PressKey(c.key);
     EXPECT_EQ(FocusedName(), c.to) << c.from << " " << c.key;
   }
 }
@@ -255,7 +246,7 @@ TEST_F(FormsTest, EnterAndExitRunBetweenNestedContainers) {
   // Tab takes the same path.
   FocusOn("Button1");
   focusLog_.log.clear();
-  PressKey(VK_TAB);
+  test::PressKey(VK_TAB);
   EXPECT_EQ(focusLog_.log, (Log{"exit Button1", "exit Inner", "enter Edit4"}));
 }
 
@@ -309,7 +300,7 @@ TEST_F(FormsTest, TheDefaultLookFollowsTheFocus) {
   counter.n = &clicks;
   Find("Ok")->OnClick.Bind(&counter, &Counter::Click);
   form_->SetModalResult(7);
-  PressKey(VK_RETURN);
+  test::PressKey(VK_RETURN);
   EXPECT_EQ(clicks, 1);
   EXPECT_EQ(form_->ModalResult(), 0);
   Find("Ok")->OnClick = {};
@@ -379,7 +370,7 @@ TEST_F(FormsTest, AFreedOrMovedFocusedControlIsForgotten) {
   EXPECT_EQ(form_->ActiveControl(), nullptr);
   SetFocus(form_->Handle());
   test::PumpMessages();
-  PressKey(VK_TAB);
+  test::PressKey(VK_TAB);
   EXPECT_EQ(FocusedName(), "Edit2");
   FreeIfPresent(other);
 }
@@ -416,7 +407,7 @@ TEST(FormConstruction, AFormWithOneFocusableControlFocusesIt) {
   SetForegroundWindow(form->Handle());
   EXPECT_TRUE(test::WaitUntil([&] { return GetFocus() == only->WindowHandle(); }, 3000));
   EXPECT_EQ(form->ActiveControl(), only);
-  PressKey(VK_TAB);
+  test::PressKey(VK_TAB);
   EXPECT_EQ(GetFocus(), only->WindowHandle());
   FreeIfPresent(form);
   test::PumpMessages();
@@ -450,6 +441,131 @@ TEST(FormConstruction, AFailedConstructionLeavesNothingBehind) {
   EXPECT_EQ(Application()->OwnedCount(), owned);
   EXPECT_EQ(Application()->PrimaryForm(), nullptr);
   EXPECT_EQ(FindWindowA("NoResourceForm", nullptr), nullptr);
+}
+
+// A dialog class of the tests' own, counting its live instances. Without a
+// class record of its own it is made as a plain form, needing no resource.
+class TProbeDialog : public TForm {
+ public:
+  explicit TProbeDialog(TComponent* owner) : TForm(owner) { ++alive; }
+  ~TProbeDialog() override { --alive; }
+  static inline int alive = 0;
+};
+
+constexpr UINT kModalStep = WM_APP + 60;
+struct TStepFailed {};
+
+// Runs the next step from inside the modal loop for each step message posted;
+// notes where the watched slot pointed while its form was being freed.
+class TModalSteps : public TObject {
+ public:
+  std::vector<std::function<void()>> steps;
+  TProbeDialog** watched = nullptr;
+  TProbeDialog* slotWhileFreed = nullptr;
+
+  static void Post() { PostThreadMessageA(GetCurrentThreadId(), kModalStep, 0, 0); }
+  void OnMessage(MSG& msg, bool& handled) {
+    if (msg.hwnd != nullptr || msg.message != kModalStep) return;
+    handled = true;
+    if (steps.empty()) return;
+    const std::function<void()> step = steps.front();
+    steps.erase(steps.begin());
+    step();
+  }
+  void Destroyed(TObject*) { slotWhileFreed = *watched; }
+};
+
+class ShowModalFormTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Application()->MessageHook.Bind(&steps_, &TModalSteps::OnMessage); }
+  void TearDown() override { Application()->MessageHook = {}; }
+  // Whether the slot holds a form that is shown and modal.
+  static bool Up(TProbeDialog* slot) {
+    return slot && IsWindowVisible(slot->WindowHandle()) && slot->FormState().Contains(FormModal);
+  }
+  TModalSteps steps_;
+};
+
+TEST_F(ShowModalFormTest, TheFormIsFreedAndTheSlotEmptiedHoweverTheLoopEnds) {
+  enum Ending { Result, Close, Throw, SecondCall };
+  // A second call while the form is up answers mrNone and leaves the form.
+  const struct {
+    Ending ending;
+    TModalResult result;
+  } cases[] = {{Result, mrOk}, {Close, mrCancel}, {Throw, -1}, {SecondCall, mrCancel}};
+  for (const auto& c : cases) {
+    TProbeDialog* slot = nullptr;
+    HWND window = nullptr;
+    bool up = false, keptFirst = false;
+    steps_.steps = {[&] {
+      up = Up(slot);
+      if (!slot) throw TStepFailed{};
+      window = slot->WindowHandle();
+      steps_.watched = &slot;
+      steps_.slotWhileFreed = slot;
+      slot->OnDestroy.Bind(&steps_, &TModalSteps::Destroyed);
+      if (c.ending == Result) slot->SetModalResult(mrOk);
+      if (c.ending == Close) PostMessageA(window, WM_CLOSE, 0, 0);
+      if (c.ending == Throw) throw TStepFailed{};
+      if (c.ending == SecondCall) {
+        TProbeDialog* first = slot;
+        keptFirst = ShowModalForm(Application(), slot) == mrNone && slot == first && TProbeDialog::alive == 1;
+        slot->CloseForm();
+      }
+    }};
+    TModalSteps::Post();
+    TModalResult result = -1;
+    try {
+      result = ShowModalForm(Application(), slot);
+    } catch (const TStepFailed&) {
+      result = -2;
+    }
+    EXPECT_EQ(result, c.ending == Throw ? -2 : c.result) << c.ending;
+    EXPECT_TRUE(up) << c.ending;
+    EXPECT_EQ(keptFirst, c.ending == SecondCall) << c.ending;
+    // Freed with its window, the slot empty already while it went.
+    EXPECT_EQ(slot, nullptr) << c.ending;
+    EXPECT_EQ(steps_.slotWhileFreed, nullptr) << c.ending;
+    EXPECT_EQ(TProbeDialog::alive, 0) << c.ending;
+    EXPECT_FALSE(IsWindow(window)) << c.ending;
+  }
+}
+
+TEST_F(ShowModalFormTest, TwoFormsOfOneClassEachInItsSlot) {
+  TProbeDialog *first = nullptr, *second = nullptr;
+  bool bothUp = false, firstDisabled = false, firstBack = false;
+  TModalResult secondResult = -1;
+  steps_.steps = {[&] {
+                    if (!first) throw TStepFailed{};
+                    TModalSteps::Post();
+                    secondResult = ShowModalForm(first, second);
+                    firstBack = second == nullptr && IsWindowEnabled(first->WindowHandle());
+                    first->SetModalResult(mrCancel);
+                  },
+                  [&] {
+                    bothUp = Up(first) && Up(second) && first != second && TProbeDialog::alive == 2;
+                    if (!first || !second) throw TStepFailed{};
+                    firstDisabled = !IsWindowEnabled(first->WindowHandle());
+                    second->SetModalResult(mrOk);
+                  }};
+  TModalSteps::Post();
+  EXPECT_EQ(ShowModalForm(Application(), first), mrCancel);
+  EXPECT_TRUE(bothUp);
+  EXPECT_TRUE(firstDisabled);
+  EXPECT_EQ(secondResult, mrOk);
+  EXPECT_TRUE(firstBack);
+  EXPECT_EQ(first, nullptr);
+  EXPECT_EQ(TProbeDialog::alive, 0);
+}
+
+TEST_F(ShowModalFormTest, AFormThatCannotBeMadeLeavesTheSlotEmpty) {
+  const int owned = Application()->OwnedCount();
+  const std::size_t forms = Screen()->Forms().size();
+  NoResourceForm* slot = nullptr;
+  EXPECT_THROW(ShowModalForm(Application(), slot), EResNotFound);
+  EXPECT_EQ(slot, nullptr);
+  EXPECT_EQ(Application()->OwnedCount(), owned);
+  EXPECT_EQ(Screen()->Forms().size(), forms);
 }
 
 // A form stream: a form of the name with the given children (each already

@@ -129,4 +129,13 @@ void ParkPointer() {
   PumpFor(150);
 }
 
+// Posts a key press to the focused window and lets the application take it.
+void PressKey(UINT key) {
+  HWND focus = GetFocus();
+  const LPARAM data = 1 | static_cast<LPARAM>(MapVirtualKeyA(key, 0) << 16);
+  PostMessageA(focus, WM_KEYDOWN, key, data);
+  PostMessageA(focus, WM_KEYUP, key, data | static_cast<LPARAM>(0xC0000000u));
+  PumpMessages();
+}
+
 }  // namespace tw::test

@@ -17,6 +17,8 @@ namespace tw::test {
 // preprocessing and the hint checks run) until the queue is empty or the
 // limit is reached; the number handled.
 int PumpMessages(int limit = 2000);
+// Posts a key press to the focused window and lets the application take it.
+void PressKey(UINT key);
 // Pumps until the condition holds or the time is up; whether it held.
 bool WaitUntil(const std::function<bool()>& condition, DWORD milliseconds);
 // Pumps for the given time (for waits whose end is a non-event).
