@@ -125,12 +125,12 @@ void TButton::SetDefault(bool value) {
   default_ = value;
   if (!HandleAllocated()) return;
   // The form re-evaluates every button's look for its current focus.
-  if (TCustomForm* form = ParentForm())
+  if (TCustomForm* form = tw::ParentForm(this))
     form->Deliver(FM_FOCUSCHANGED, 0, reinterpret_cast<std::intptr_t>(form->ActiveControl()));
 }
 
 void TButton::Click() {
-  if (TCustomForm* form = ParentForm()) form->SetModalResult(modalResult_);
+  if (TCustomForm* form = tw::ParentForm(this)) form->SetModalResult(modalResult_);
   FireClick();
 }
 

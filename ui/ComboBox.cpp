@@ -347,7 +347,7 @@ void TCustomComboBox::WMLButtonDown(TMessage& m) {
   PassToAncestors(TCustomComboBox::StaticClassInfo(), m);
   // The list keeps the mouse only for the control that has the form's focus.
   if (HWND window = WindowHandle(); window && GetCapture() == window) {
-    TCustomForm* form = ParentForm();
+    TCustomForm* form = tw::ParentForm(this);
     if (form && form->ActiveControl() != this) ReleaseCapture();
   }
 }

@@ -148,8 +148,6 @@ class TControl : public TComponent {
   // ---- Tree ----
   TWinControl* Parent() const { return parent_; }
   virtual void SetParent(TWinControl* parent);
-  // The form at the top of the parent chain, or none.
-  TCustomForm* ParentForm() const;
   // True for forms (TCustomForm overrides it).
   virtual bool IsForm() const { return false; }
   // True when this control or one of its ancestors is the given control.
@@ -321,6 +319,7 @@ class TControl : public TComponent {
 };
 
 // The form at the top of the control's parent chain, as a windowed control.
+// As a form: ParentForm (ui/Forms.h), where forms are known.
 TWinControl* ParentFormControl(const TControl* control);
 
 // The published property groups.

@@ -42,7 +42,7 @@ TFormAnnouncement::TFormAnnouncement(const std::function<void(TCustomForm*)>& an
 TFormAnnouncement::~TFormAnnouncement() { formAnnouncer = previous_; }
 
 // Only a form answers IsForm, so the top of the chain is one.
-TCustomForm* TControl::ParentForm() const { return static_cast<TCustomForm*>(ParentFormControl(this)); }
+TCustomForm* ParentForm(const TControl* control) { return static_cast<TCustomForm*>(ParentFormControl(control)); }
 
 // ---- TCustomForm ---------------------------------------------------------------------
 
