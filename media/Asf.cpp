@@ -16,8 +16,6 @@ namespace {
 
 using Guid = std::array<std::uint8_t, 16>;
 
-constexpr Guid kHeaderObject = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
-                                0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
 constexpr Guid kDataObject = {0x36, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
                               0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
 constexpr Guid kSimpleIndex = {0x90, 0x08, 0x00, 0x33, 0xB1, 0xE5, 0xCF, 0x11,
@@ -51,7 +49,7 @@ Object ParseObject(std::span<const std::uint8_t> bytes, std::uint64_t start, std
 // The objects that stand at the top of an ASF file.
 bool IsTopLevel(std::span<const std::uint8_t> bytes) {
   if (bytes.size() < 16) return false;
-  for (const Guid& guid : {kHeaderObject, kDataObject, kSimpleIndex, kIndex, kMediaObjectIndex, kTimecodeIndex}) {
+  for (const Guid& guid : {kAsfHeaderObject, kDataObject, kSimpleIndex, kIndex, kMediaObjectIndex, kTimecodeIndex}) {
     if (std::equal(guid.begin(), guid.end(), bytes.begin())) return true;
   }
   return false;

@@ -42,14 +42,11 @@ using namespace detail;
 // is one that the format begins with, and its size one that a box can have.
 enum class Format { Unknown, Avi, IsoMedia, Matroska, Asf, Flv };
 
-constexpr std::uint8_t kAsfHeaderObject[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
-                                               0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
-
 Format Recognise(Input& in) {
   const auto head = in.Header(0, kMaxHeaderBytes);
   if (HasCode(head, 0, "RIFF") && HasCode(head, 8, "AVI ")) return Format::Avi;
   if (head.size() >= 4 && Be32(head, 0) == 0x1A45DFA3) return Format::Matroska;
-  if (head.size() >= 16 && std::equal(std::begin(kAsfHeaderObject), std::end(kAsfHeaderObject), head.begin()))
+  if (head.size() >= 16 && std::equal(kAsfHeaderObject.begin(), kAsfHeaderObject.end(), head.begin()))
     return Format::Asf;
   if (HasCode(head, 0, "FLV\x01")) return Format::Flv;
   auto isoMediaStart = [](std::span<const std::uint8_t> header) {

@@ -90,6 +90,10 @@ bool HasCode(std::span<const std::uint8_t> bytes, std::size_t at, std::string_vi
 // positive finite number, or a result beyond every representable count.
 Duration FloatDuration(double value, std::uint64_t unitNanoseconds);
 
+// The GUID an ASF file opens with: its signature, and its first object's type.
+inline constexpr std::array<std::uint8_t, 16> kAsfHeaderObject = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                                                  0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+
 // The readers, each called once the first bytes have shown its format.
 Duration ReadAvi(Input& in);
 Duration ReadIsoMedia(Input& in);
