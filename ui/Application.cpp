@@ -74,6 +74,22 @@ class TApplicationHost final : public TControlHost {
     return AnswerAccessibleQuery(control, query);
   }
   void TextChanged(TControl& control) override { TellTextChanged(control); }
+  void FormsChanged() override {
+    if (application) application->SyncTaskbarVisibility();
+  }
+  HWND OwnerWindow() override { return application ? application->WindowHandle() : nullptr; }
+  TCustomForm* PrimaryForm() override { return application ? application->PrimaryForm() : nullptr; }
+  void PrimaryFormClosed() override {
+    if (application) application->RequestQuit();
+  }
+  void PrimaryFormMinimized() override {
+    if (application) application->MinimizeApp();
+  }
+  bool PumpModalMessage() override {
+    if (!application) return true;
+    application->HandleOneMessage();
+    return application->QuitRequested();
+  }
 };
 
 TApplicationHost applicationHost;

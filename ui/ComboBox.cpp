@@ -268,20 +268,9 @@ void TCustomComboBox::SubWindowMessage(TMessage& m, HWND window, WNDPROC previou
       if (!RunKeyEvent(down ? OnKeyDown : OnKeyUp, m)) return;
       break;
     }
-    case WM_CHAR: {
-      if (!ControlStyle.Contains(csNoStdEvents)) {
-        char ch = static_cast<char>(m.wParam);
-        OnKeyPress(this, ch);
-        if (ch == 0) return;
-        m.wParam = static_cast<unsigned char>(ch);
-      }
-      // Enter and Escape close an open list and go no further.
-      if ((m.wParam == VK_RETURN || m.wParam == VK_ESCAPE) && ListOpen()) {
-        SetListOpen(false);
-        return;
-      }
+    case WM_CHAR:
+      if (!PassPartChar(m)) return;
       break;
-    }
     case WM_MOUSEMOVE:
       if (TControlHost* host = ControlHost()) host->MouseMovedOver(*this, m);
       break;
@@ -300,6 +289,20 @@ void TCustomComboBox::SubWindowMessage(TMessage& m, HWND window, WNDPROC previou
   m.result = CallWindowProcA(previous, window, m.msg, m.wParam, m.lParam);
   if (m.msg == WM_LBUTTONDBLCLK && ControlStyle.Contains(csDoubleClicks)) DblClick();
   if (m.msg == WM_SETFONT && window == editHandle_) SetEditMargins();
+}
+
+bool TCustomComboBox::PassPartChar(TMessage& m) {
+  if (!ControlStyle.Contains(csNoStdEvents)) {
+    char ch = static_cast<char>(m.wParam);
+    OnKeyPress(this, ch);
+    if (ch == 0) return false;
+    m.wParam = static_cast<unsigned char>(ch);
+  }
+  if ((m.wParam == VK_RETURN || m.wParam == VK_ESCAPE) && ListOpen()) {
+    SetListOpen(false);
+    return false;
+  }
+  return true;
 }
 
 void TCustomComboBox::WndProc(TMessage& m) {

@@ -122,6 +122,9 @@ class TCustomComboBox : public TWinControl {
   friend class TComboBoxStrings;
   static LRESULT CALLBACK SubWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
   void SubWindowMessage(TMessage& m, HWND window, WNDPROC previous);
+  // A character for a part: the key-press event, then Enter and Escape close
+  // an open list. False when it goes no further.
+  bool PassPartChar(TMessage& m);
   // Takes the platform's edit or list part: its window procedure passes
   // through the combo box first.
   void HookSubWindow(HWND window, HWND& part, WNDPROC& previous);

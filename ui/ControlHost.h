@@ -6,11 +6,14 @@
 // starts (InitializeFramework) and removed when it finishes.
 #pragma once
 
+#include <windows.h>
+
 #include "core/ClassInfo.h"
 
 namespace tw {
 
 class TControl;
+class TCustomForm;
 class TWinControl;
 
 class TControlHost {
@@ -33,6 +36,20 @@ class TControlHost {
   // The control's text was set through the framework (not while it is read):
   // a screen reader following it is told.
   virtual void TextChanged(TControl& control) = 0;
+
+  // What a form asks of the program: forms sit below the application too.
+  // A form came, went or changed its visibility: the taskbar button follows.
+  virtual void FormsChanged() = 0;
+  // The window that owns every top-level form (none: the desktop).
+  virtual HWND OwnerWindow() = 0;
+  // The program's main form, or none yet.
+  virtual TCustomForm* PrimaryForm() = 0;
+  // The main form closed, or was minimised: the program quits, or hides.
+  virtual void PrimaryFormClosed() = 0;
+  virtual void PrimaryFormMinimized() = 0;
+  // Handles one message for a modal loop (waiting for it); true once the
+  // program has been asked to quit.
+  virtual bool PumpModalMessage() = 0;
 
  protected:
   ~TControlHost() = default;

@@ -7,9 +7,10 @@
 #include "core/FormLoading.h"
 #include "runtime/Exceptions.h"
 #include "runtime/ScopeExit.h"
-#include "ui/Application.h"
+#include "runtime/Text.h"
 #include "ui/Menus.h"
 #include "ui/SystemInfo.h"
+#include "ui/TaskWindows.h"
 
 namespace tw {
 
@@ -31,6 +32,32 @@ namespace {
 // The announcer of the form being made through TFormAnnouncement, if any.
 thread_local const std::function<void(TCustomForm*)>* formAnnouncer = nullptr;
 
+// What a form asks of the program goes through the control host: the
+// application sits above the forms and is not named here.
+void TellFormsChanged() {
+  if (TControlHost* host = ControlHost()) host->FormsChanged();
+}
+
+TCustomForm* ProgramPrimaryForm() {
+  TControlHost* host = ControlHost();
+  return host ? host->PrimaryForm() : nullptr;
+}
+
+// Without a program around them (the tree alone) modal loops read the
+// thread's queue themselves; a quit met there is put back for the loop
+// outside.
+bool PumpModalMessage() {
+  if (TControlHost* host = ControlHost()) return host->PumpModalMessage();
+  MSG msg;
+  if (GetMessageA(&msg, nullptr, 0, 0) <= 0) {
+    PostQuitMessage(static_cast<int>(msg.wParam));
+    return true;
+  }
+  TranslateMessage(&msg);
+  DispatchMessageA(&msg);
+  return false;
+}
+
 // Integer halving towards zero with negative results clamped to 0.
 int HalfClamped(int value) { return std::max(value / 2, 0); }
 
@@ -43,6 +70,16 @@ TFormAnnouncement::~TFormAnnouncement() { formAnnouncer = previous_; }
 
 // Only a form answers IsForm, so the top of the chain is one.
 TCustomForm* ParentForm(const TControl* control) { return static_cast<TCustomForm*>(ParentFormControl(control)); }
+
+void InstallGlobalFormFinder() {
+  SetGlobalComponentFinder([](std::string_view name) -> TComponent* {
+    TScreen* const screen = Screen();
+    if (!screen) return nullptr;
+    for (TCustomForm* form : screen->Forms())
+      if (!form->HasState(stInline) && SameAsciiText(form->Name(), name)) return form;
+    return nullptr;
+  });
+}
 
 // ---- TCustomForm ---------------------------------------------------------------------
 
@@ -104,7 +141,7 @@ TCustomForm::TCustomForm(TComponent* owner) : TCustomControl(owner) {
   SetCtl3D(true);
   pixelsPerInch_ = screen ? screen->PixelsPerInch() : ScreenPixelsPerInch();
   if (screen) screen->AddCustomForm(this);
-  if (Application()) Application()->SyncTaskbarVisibility();
+  TellFormsChanged();
 }
 
 TCustomForm::~TCustomForm() {
@@ -117,7 +154,7 @@ void TCustomForm::BeforeFree() {
   MarkDestroying();
   {
     TNameSpaceLock::WriteGuard hold(NameSpaceLock());
-    if (screen) std::erase(screen->savedFocus_, this);
+    if (screen) screen->ForgetSavedFocus(this);
     if (HandleAllocated() && !Parent()) ShowWindow(WindowHandle(), SW_HIDE);
     GuardCallback(this, [&] { OnDestroy(this); });
   }
@@ -129,7 +166,7 @@ void TCustomForm::BeforeFree() {
   }
   TCustomControl::BeforeFree();
   if (screen) screen->RemoveForm(this);
-  if (Application()) Application()->SyncTaskbarVisibility();
+  TellFormsChanged();
 }
 
 void TCustomForm::FinishConstruction() {
@@ -178,7 +215,7 @@ void TCustomForm::SetFormVisible(bool value) {
 
 void TCustomForm::JoinFormList() {
   TScreen* const screen = Screen();
-  if (screen) screen->AddToFormList(this);
+  if (screen) screen->AddToFormList(this, InheritsFrom(TForm::StaticClassInfo()));
 }
 
 void TCustomForm::SetBorderStyle(TFormBorderStyle value) {
@@ -204,7 +241,8 @@ void TCustomForm::SetWindowState(TWindowState value) {
 void TCustomForm::CreateParams(TCreateParams& p) {
   TCustomControl::CreateParams(p);
   if (!Parent() && !ParentWindow()) {
-    p.parent = Application() ? Application()->WindowHandle() : nullptr;
+    TControlHost* host = ControlHost();
+    p.parent = host ? host->OwnerWindow() : nullptr;
     // A top-level form is no child and takes no part in dialog navigation.
     p.style &= ~static_cast<DWORD>(WS_CHILD | WS_GROUP | WS_TABSTOP);
   }
@@ -324,7 +362,7 @@ void TCustomForm::ShowingChanged() {
   const TFlagScope changing(inShowingChange_);
   formState_.Include(FormShowing);
   const TScopeExit shown([this] { formState_.Exclude(FormShowing); });
-  if (Application()) Application()->SyncTaskbarVisibility();
+  TellFormsChanged();
   if (IsShowing()) {
     GuardCallback(this, [&] { OnShow(this); });
     PlaceOnFirstShow();
@@ -357,10 +395,10 @@ void TCustomForm::PlaceOnFirstShow() {
   }
   int left = Left(), top = Top();
   TCustomForm* center = nullptr;
-  if (position_ == poMainFormCenter) center = Application() ? Application()->PrimaryForm() : nullptr;
+  if (position_ == poMainFormCenter) center = ProgramPrimaryForm();
   if (position_ == poOwnerFormCenter) {
     center = dynamic_cast<TCustomForm*>(Owner());
-    if (!center && Application()) center = Application()->PrimaryForm();
+    if (!center) center = ProgramPrimaryForm();
   }
   if (center == this) center = nullptr;
   if (center) {
@@ -397,10 +435,7 @@ TModalResult TCustomForm::RunModal() {
   formState_.Include(FormModal);
   HWND activeWindow = GetActiveWindow();
   const int savedCounter = FocusChangeCounter();
-  if (screen) {
-    screen->savedFocus_.insert(screen->savedFocus_.begin(), screen->focusedForm_);
-    screen->focusedForm_ = this;
-  }
+  if (screen) screen->SaveFocusFor(this);
   const TCursor savedCursor = screen ? screen->Cursor() : 0;
   const int savedCursorCount = screen ? screen->CursorCount() : 0;
   if (screen) screen->SetCursor(0);
@@ -409,14 +444,7 @@ TModalResult TCustomForm::RunModal() {
   auto cleanUp = [&] {
     if (screen) screen->SetCursor(screen->CursorCount() == savedCursorCount ? savedCursor : 0);
     EnableTaskWindows(disabled);
-    if (screen) {
-      if (!screen->savedFocus_.empty()) {
-        screen->focusedForm_ = screen->savedFocus_.front();
-        screen->savedFocus_.erase(screen->savedFocus_.begin());
-      } else {
-        screen->focusedForm_ = nullptr;
-      }
-    }
+    if (screen) screen->RestoreFocus();
     if (activeWindow && IsWindow(activeWindow)) SetActiveWindow(activeWindow);
     FocusChangeCounter() = savedCounter;
     formState_.Exclude(FormModal);
@@ -428,10 +456,8 @@ TModalResult TCustomForm::RunModal() {
       TScopeFail hide([this] { HideForm(); });
       SendMessageA(WindowHandle(), FM_ACTIVATE, 0, 0);
       modalResult_ = 0;
-      TApplication* app = Application();
       do {
-        app->HandleOneMessage();
-        if (app->QuitRequested())
+        if (PumpModalMessage())
           modalResult_ = mrCancel;
         else if (modalResult_ != 0)
           EndModalStep();
@@ -481,8 +507,8 @@ void TCustomForm::CloseForm() {
       formStyle_ == fsMDIChild ? (borderIcons_.Contains(biMinimize) ? CloseMinimize : CloseNone) : CloseHide;
   OnClose(this, action);
   if (action == CloseNone) return;
-  if (Application() && Application()->PrimaryForm() == this) {
-    Application()->RequestQuit();
+  if (ProgramPrimaryForm() == this) {
+    ControlHost()->PrimaryFormClosed();
     return;
   }
   if (action == CloseHide)
@@ -588,17 +614,17 @@ bool TCustomForm::SetFocusedControl(TWinControl* control) {
   const int start = counter;
   TWinControl* previous = focusedControl_;
   activeControl_ = control == this ? nullptr : control;
-  if (screen) screen->SetFocus(this, control);
+  if (screen) screen->SetFocus(this, activeControl_);
   if (control->ControlState.Contains(csFocusing)) return false;
   control->ControlState.Include(csFocusing);
   const TScopeExit focused([control] { control->ControlState.Exclude(csFocusing); });
-  if (screen && screen->focusedForm_ != this) {
-    if (TCustomForm* old = screen->focusedForm_) {
-      screen->focusedForm_ = nullptr;
+  if (screen && screen->FocusedForm() != this) {
+    if (TCustomForm* old = screen->FocusedForm()) {
+      screen->SetFocusedForm(nullptr);
       old->Deliver(FM_DEACTIVATE);
       if (counter != start) return false;
     }
-    screen->focusedForm_ = this;
+    screen->SetFocusedForm(this);
     Deliver(FM_ACTIVATE);
     if (counter != start) return false;
   }
@@ -663,8 +689,8 @@ void TCustomForm::WMCommand(TMessage& m) {
 }
 
 void TCustomForm::WMSysCommand(TMessage& m) {
-  if ((m.wParam & kSysCommandMask) == SC_MINIMIZE && Application() && Application()->PrimaryForm() == this) {
-    Application()->MinimizeApp();
+  if ((m.wParam & kSysCommandMask) == SC_MINIMIZE && ProgramPrimaryForm() == this) {
+    ControlHost()->PrimaryFormMinimized();
     return;
   }
   DefaultHandler(m);

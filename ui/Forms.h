@@ -197,6 +197,9 @@ class TForm : public TCustomForm {
 // The form at the top of the control's parent chain, or none.
 TCustomForm* ParentForm(const TControl* control);
 
+// Makes form loading find other forms by name (the screen's forms).
+void InstallGlobalFormFinder();
+
 // Runs the form modally, then empties the slot (forget) and frees the form,
 // also when the loop ends in an exception. A form freed elsewhere while its
 // loop runs is forgotten at once and not freed again. ShowModalForm's step

@@ -3,10 +3,8 @@
 #include <algorithm>
 #include <memory>
 
-#include "core/FormLoading.h"
-#include "runtime/Text.h"
-#include "ui/Forms.h"
 #include "ui/SystemInfo.h"
+#include "ui/WinControl.h"
 
 namespace tw {
 
@@ -46,9 +44,9 @@ void TScreen::AddCustomForm(TCustomForm* form) {
   if (std::find(customForms_.begin(), customForms_.end(), form) == customForms_.end()) customForms_.push_back(form);
 }
 
-void TScreen::AddToFormList(TCustomForm* form) {
+void TScreen::AddToFormList(TCustomForm* form, bool isForm) {
   AddCustomForm(form);
-  if (!form->InheritsFrom(TForm::StaticClassInfo())) return;
+  if (!isForm) return;
   if (std::find(forms_.begin(), forms_.end(), form) == forms_.end()) forms_.push_back(form);
 }
 
@@ -73,7 +71,7 @@ void TScreen::MoveToFront(TCustomForm* form) {
 void TScreen::SetFocus(TCustomForm* form, TWinControl* control) {
   const bool formChanged = activeForm_ != form;
   activeForm_ = form;
-  activeControl_ = control == form ? nullptr : control;
+  activeControl_ = control;
   MoveToFront(form);
   if (formChanged) OnActiveFormChange(this);
 }
@@ -82,14 +80,21 @@ void TScreen::ForgetControl(TControl* control) {
   if (activeControl_ && activeControl_->IsWithin(control)) activeControl_ = nullptr;
 }
 
-void InstallGlobalFormFinder() {
-  SetGlobalComponentFinder([](std::string_view name) -> TComponent* {
-    if (!screen) return nullptr;
-    for (TCustomForm* form : screen->Forms())
-      if (!form->HasState(stInline) && SameAsciiText(form->Name(), name)) return form;
-    return nullptr;
-  });
+void TScreen::SaveFocusFor(TCustomForm* modal) {
+  savedFocus_.insert(savedFocus_.begin(), focusedForm_);
+  focusedForm_ = modal;
 }
+
+void TScreen::RestoreFocus() {
+  if (savedFocus_.empty()) {
+    focusedForm_ = nullptr;
+    return;
+  }
+  focusedForm_ = savedFocus_.front();
+  savedFocus_.erase(savedFocus_.begin());
+}
+
+void TScreen::ForgetSavedFocus(TCustomForm* form) { std::erase(savedFocus_, form); }
 
 // ---- The screen's metrics ------------------------------------------------------------
 

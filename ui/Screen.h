@@ -50,11 +50,20 @@ class TScreen : public TComponent {
   // TForm ones is joined once the most derived class is complete (a base
   // constructor's class query still answers the base).
   void AddCustomForm(TCustomForm* form);
-  void AddToFormList(TCustomForm* form);
+  // A form of the TForm kind (as the form, knowing its class, tells) is
+  // listed in Forms() as well.
+  void AddToFormList(TCustomForm* form, bool isForm);
   void RemoveForm(TCustomForm* form);
   void MoveToFront(TCustomForm* form);
+  // The form became active with its active control (none: the form itself).
   void SetFocus(TCustomForm* form, TWinControl* control);
   void ForgetControl(TControl* control);
+  void SetFocusedForm(TCustomForm* form) { focusedForm_ = form; }
+  // A modal loop takes the focus for its form and gives it back afterwards to
+  // the form that had it, unless that form has gone meanwhile; loops nest.
+  void SaveFocusFor(TCustomForm* modal);
+  void RestoreFocus();
+  void ForgetSavedFocus(TCustomForm* form);
 
   std::int32_t pixelsPerInch_ = 96;
   std::vector<TCustomForm*> customForms_;
@@ -71,8 +80,5 @@ class TScreen : public TComponent {
 // The screen object (made at framework start-up).
 TScreen* Screen();
 void SetScreen(TScreen* screen);
-
-// Makes form loading find other forms by name (the screen's forms).
-void InstallGlobalFormFinder();
 
 }  // namespace tw

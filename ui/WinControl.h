@@ -1,6 +1,8 @@
 // A windowed control: a control that owns a platform window, made lazily
 // when it must show or its handle is asked for, and holds child controls.
-// The window is bound to the object in ui/WindowBinding.*.
+// The window's life (its parameters, creation, binding to the object and
+// destruction) is defined in ui/WinControlWindow.cpp; the rest of the class
+// in ui/WinControl.cpp.
 #pragma once
 
 #include <windows.h>
@@ -202,7 +204,9 @@ class TWinControl : public TControl {
 
  private:
   friend class TControl;
-  friend LRESULT CALLBACK InitWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+  // The creation procedure of every control class: binds the window being
+  // made to its control, then hands over to StandardWindowProc.
+  static LRESULT CALLBACK InitWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
 
   void InsertChild(TControl& child);
   // Recomputes the showing state when every ancestor shows and the top one is

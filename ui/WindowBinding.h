@@ -11,10 +11,6 @@
 
 namespace tw {
 
-// The creation procedure of every control class: binds the window being made
-// to its control, then hands over to StandardWindowProc.
-LRESULT CALLBACK InitWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
-
 // The atoms naming the window properties that map a window to its object.
 void RegisterControlAtoms();
 void DeleteControlAtoms();
@@ -23,7 +19,8 @@ void DeleteControlAtoms();
 // property named by one of the framework's atoms, one atom per kind of
 // window. The window's user-data slot is left to whoever made the window.
 enum class TWindowKind : std::uint8_t { Control, ComboPart, Application };
-// Ties the window to the object (none: unties it).
+// Ties the window to the object (none: unties it). A control window is also
+// tagged for the whole process (see the atoms).
 void BindWindowObject(HWND window, TWindowKind kind, void* object);
 // The object tied to the window as that kind, or none.
 void* WindowObject(HWND window, TWindowKind kind);

@@ -276,6 +276,18 @@ class TGoneLog final : public TControlHost {
   void TextChanged(TControl& control) override {
     if (next_) next_->TextChanged(control);
   }
+  void FormsChanged() override {
+    if (next_) next_->FormsChanged();
+  }
+  HWND OwnerWindow() override { return next_ ? next_->OwnerWindow() : nullptr; }
+  TCustomForm* PrimaryForm() override { return next_ ? next_->PrimaryForm() : nullptr; }
+  void PrimaryFormClosed() override {
+    if (next_) next_->PrimaryFormClosed();
+  }
+  void PrimaryFormMinimized() override {
+    if (next_) next_->PrimaryFormMinimized();
+  }
+  bool PumpModalMessage() override { return !next_ || next_->PumpModalMessage(); }
 
  private:
   std::vector<TControl*>& log_;

@@ -558,6 +558,37 @@ TEST_F(ShowModalFormTest, TwoFormsOfOneClassEachInItsSlot) {
   EXPECT_EQ(TProbeDialog::alive, 0);
 }
 
+// Without a program around the forms (no control host) the modal loop reads
+// the queue itself: it ends on the form's result, and a quit met there ends it
+// as a cancel and is put back for the loop outside. The screen's focus comes
+// back either way.
+TProbeDialog* hostlessSlot = nullptr;
+bool hostlessQuit = false;
+
+void CALLBACK EndHostlessLoop(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  if (hostlessQuit)
+    PostQuitMessage(7);
+  else if (hostlessSlot)
+    hostlessSlot->SetModalResult(mrOk);
+}
+
+TEST(ModalLoopWithoutHost, EndsOnTheResultOrOnAQuitThatItPutsBack) {
+  TControlHost* const host = SetControlHost(nullptr);
+  const TCustomForm* const focused = Screen()->FocusedForm();
+  for (const bool quit : {false, true}) {
+    hostlessQuit = quit;
+    SetTimer(nullptr, 0, 10, &EndHostlessLoop);
+    EXPECT_EQ(ShowModalForm(nullptr, hostlessSlot), quit ? mrCancel : mrOk) << quit;
+    MSG msg{};
+    EXPECT_EQ(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != 0, quit) << quit;
+    EXPECT_EQ(msg.wParam, quit ? 7u : 0u);
+    EXPECT_EQ(hostlessSlot, nullptr);
+    EXPECT_EQ(Screen()->FocusedForm(), focused);
+  }
+  SetControlHost(host);
+}
+
 TEST_F(ShowModalFormTest, AFormThatCannotBeMadeLeavesTheSlotEmpty) {
   const int owned = Application()->OwnedCount();
   const std::size_t forms = Screen()->Forms().size();
