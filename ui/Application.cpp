@@ -422,9 +422,10 @@ bool TApplication::TakeOneMessage(MSG& message) {
 void TApplication::IdleStep() {
   bool done = true;
   try {
-    POINT cursor{};
-    GetCursorPos(&cursor);
-    TControl* found = ControlAtScreenPoint(cursor);
+    // The pointer is read as the hint machine reads it, so that both follow
+    // the same pointer (the platform's, or a test's).
+    THintReads& reads = hints_.Reads();
+    TControl* found = reads.ControlAt(reads.Cursor());
     TControl* captureControl = TWinControl::FromHandle(GetCapture());
     if (found != controlUnderMouse_) {
       if (controlUnderMouse_ && (!captureControl || controlUnderMouse_ == captureControl))

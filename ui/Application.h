@@ -31,7 +31,7 @@ struct TWindowHook {
   friend bool operator==(const TWindowHook&, const TWindowHook&) = default;
 };
 
-class TApplication : public TComponent {
+class TApplication : public TComponent, private THintOwner {
   TW_PUBLISHED_CLASS(TApplication, TComponent)
 
  public:
@@ -89,7 +89,7 @@ class TApplication : public TComponent {
   bool LoopRunning() const { return loopRunning_; }
   bool Active() const { return active_; }
   TControl* ControlUnderMouse() const { return controlUnderMouse_; }
-  const std::string& CurrentHint() const { return currentHint_; }
+  const std::string& CurrentHint() const { return hints_.CurrentHint(); }
   HWND ModelessDialogWindow = nullptr;
   // What a change of the user's settings (WM_WININICHANGE) refreshes: the
   // thread's locale and the format settings; the screen's metrics and hints.
@@ -97,13 +97,17 @@ class TApplication : public TComponent {
   bool UpdateMetricSettings = true;
 
   // ---- Hints ----
-  // The settings the hint machine reads at each step; the machine itself.
+  // The machine and its settings (held by the machine, read at each step).
   bool HintsEnabled() const { return hints_.Enabled(); }
   void SetHintsEnabled(bool value) { hints_.SetEnabled(value); }
-  TColor HintBackColor = clInfoBk;
-  std::int32_t HintDelay = 500;
-  std::int32_t HintNextDelay = 0;
-  std::int32_t HintHideDelay = 2500;
+  TColor HintBackColor() const { return hints_.Settings().backColor; }
+  void SetHintBackColor(TColor value) { hints_.Settings().backColor = value; }
+  std::int32_t HintDelay() const { return hints_.Settings().delay; }
+  void SetHintDelay(std::int32_t value) { hints_.Settings().delay = value; }
+  std::int32_t HintNextDelay() const { return hints_.Settings().nextDelay; }
+  void SetHintNextDelay(std::int32_t value) { hints_.Settings().nextDelay = value; }
+  std::int32_t HintHideDelay() const { return hints_.Settings().hideDelay; }
+  void SetHintHideDelay(std::int32_t value) { hints_.Settings().hideDelay = value; }
   bool HintShortcuts = true;
   THintMachine& Hints() { return hints_; }
   TControl* HintSubject() const { return hints_.Subject(); }
@@ -180,10 +184,13 @@ class TApplication : public TComponent {
   bool loopRunning_ = false;
   bool active_ = true;
   TControl* controlUnderMouse_ = nullptr;
-  std::string currentHint_;
-  // Last, so that every setting it refers to exists before it and after it.
-  THintMachine hints_{THintSettings{*this, handle_, loopRunning_, HintBackColor, HintDelay, HintNextDelay,
-                                    HintHideDelay, ShowHintHook, currentHint_, HintTextHook}};
+  // What the hint machine asks of its owner.
+  TComponent& HintComponent() override { return *this; }
+  HWND HintWatchWindow() override { return loopRunning_ ? handle_ : nullptr; }
+  void HintShowing(std::string& text, bool& mayShow, THintInfo& info) override { ShowHintHook(text, mayShow, info); }
+  void HintTextChanged() override { HintTextHook(this); }
+  // Last, so that it goes first: it may still call back while it drops a hint.
+  THintMachine hints_{*this};
 };
 
 // The framework's initialisation slot: a procedure a unit registers to run

@@ -160,30 +160,6 @@ std::string LongHintPart(std::string_view hint) {
 
 namespace {
 
-// The machine the timer and the message hook report to (the platform hands
-// them no data of ours): the first one made, as there is one per program.
-THintMachine* activeMachine = nullptr;
-
-// The sender an exception from the machine is reported with: its owner.
-TObject* MachineOwner() { return activeMachine ? &activeMachine->Owner() : nullptr; }
-
-void CALLBACK TimerProc(HWND, UINT, UINT_PTR, DWORD) {
-  GuardWindowCallback(MachineOwner(), [] {
-    if (activeMachine) activeMachine->TimerFired();
-  });
-}
-
-LRESULT CALLBACK EndingMessageHook(int code, WPARAM wParam, LPARAM lParam) {
-  const LRESULT result = CallNextHookEx(nullptr, code, wParam, lParam);
-  if (code == HC_ACTION && lParam) {
-    GuardWindowCallback(MachineOwner(), [&] {
-      const MSG& message = *reinterpret_cast<const MSG*>(lParam);
-      if (activeMachine && activeMachine->Window() && IsHintEndingMessage(message)) activeMachine->Drop();
-    });
-  }
-  return result;
-}
-
 // The number of pixel rows of the current cursor's visible shape below its hot
 // spot; the system cursor height when the shape cannot be read.
 int CursorHeightMargin() {
@@ -243,23 +219,52 @@ int CursorHeightMargin() {
 
 }  // namespace
 
-THintMachine::THintMachine(const THintSettings& settings) : settings_(settings) {
-  if (!activeMachine) activeMachine = this;
+POINT THintReads::Cursor() {
+  POINT cursor{};
+  GetCursorPos(&cursor);
+  return cursor;
 }
+
+bool THintReads::ProgramInFront() {
+  HWND active = GetActiveWindow();
+  return active && GetWindowThreadProcessId(active, nullptr) == GetCurrentThreadId();
+}
+
+TControl* THintReads::ControlAt(POINT screenPoint) { return ControlAtScreenPoint(screenPoint); }
+
+namespace {
+
+THintReads platformReads;
+
+}  // namespace
+
+std::vector<THintMachine*>& THintMachine::Machines() {
+  static std::vector<THintMachine*> machines;
+  return machines;
+}
+
+void CALLBACK THintMachine::TimerProc(HWND, UINT, UINT_PTR timer, DWORD) {
+  for (THintMachine* machine : Machines())
+    if (machine->timer_ == timer) GuardWindowCallback(&machine->Owner(), [machine] { machine->TimerFired(); });
+}
+
+THintMachine::THintMachine(THintOwner& owner) : owner_(owner), reads_(&platformReads) { Machines().push_back(this); }
+
+void THintMachine::SetReads(THintReads* reads) { reads_ = reads ? reads : &platformReads; }
 
 THintMachine::~THintMachine() {
   Drop();
   StopWatch();
   DisarmTimer();
   if (watcherEvent_) CloseHandle(watcherEvent_);
-  if (activeMachine == this) activeMachine = nullptr;
+  std::erase(Machines(), this);
 }
 
 void THintMachine::SetEnabled(bool value) {
   if (!ChangeField(enabled_, value)) return;
   if (value) {
     const TClassInfo* kind = HintWindowKind ? HintWindowKind : &THintWindow::StaticClassInfo();
-    window_ = static_cast<THintWindow*>(kind->construct(&settings_.owner));
+    window_ = static_cast<THintWindow*>(kind->construct(&Owner()));
     window_->SetColor(settings_.backColor);
   } else {
     Drop();
@@ -269,7 +274,7 @@ void THintMachine::SetEnabled(bool value) {
 
 void THintMachine::MouseMoved(TControl& control, const TMessage& move) {
   const POINT screenPoint = control.ClientToScreen(PointOf(move.lParam));
-  TControl* subject = FindHintSubject(ControlAtScreenPoint(screenPoint));
+  TControl* subject = FindHintSubject(reads_->ControlAt(screenPoint));
   if (!subject || !subject->ShowHint()) {
     Drop();
     return;
@@ -280,9 +285,7 @@ void THintMachine::MouseMoved(TControl& control, const TMessage& move) {
   subject->Deliver(FM_HINTSHOWPAUSE, recentlyShown, reinterpret_cast<std::intptr_t>(&delay));
   if (recentlyShown && delay == 0) {
     subject_ = subject;
-    POINT cursor{};
-    GetCursorPos(&cursor);
-    Present(cursor);
+    Present(reads_->Cursor());
     return;
   }
   Drop();
@@ -294,6 +297,7 @@ void THintMachine::MouseMoved(TControl& control, const TMessage& move) {
 void THintMachine::ArmTimer(std::int32_t milliseconds, TTimerMode mode) {
   DisarmTimer();
   timer_ = SetTimer(nullptr, 0, static_cast<UINT>(std::max(milliseconds, 0)), &TimerProc);
+  timerDelay_ = milliseconds;
   timerMode_ = mode;
   if (!timer_) Drop();
 }
@@ -302,14 +306,13 @@ void THintMachine::DisarmTimer() {
   if (!timer_) return;
   KillTimer(nullptr, timer_);
   timer_ = 0;
+  timerDelay_ = 0;
 }
 
 void THintMachine::TimerFired() {
   DisarmTimer();
   if (timerMode_ == tmShow) {
-    POINT cursor{};
-    GetCursorPos(&cursor);
-    Present(cursor);
+    Present(reads_->Cursor());
   } else {
     HideWindow();
   }
@@ -336,9 +339,7 @@ RECT SubjectArea(TControl& subject) {
 
 void THintMachine::Present(POINT cursor) {
   recentlyShown_ = false;
-  HWND active = GetActiveWindow();
-  const bool foreground = active && GetWindowThreadProcessId(active, nullptr) == GetCurrentThreadId();
-  if (!enabled_ || !subject_ || !foreground || FindHintSubject(ControlAtScreenPoint(cursor)) != subject_) {
+  if (!enabled_ || !subject_ || !reads_->ProgramInFront() || FindHintSubject(reads_->ControlAt(cursor)) != subject_) {
     Drop();
     return;
   }
@@ -354,7 +355,7 @@ void THintMachine::Present(POINT cursor) {
   info.HideAfter = settings_.hideDelay;
   info.WindowKind = HintWindowKind;
   bool mayShow = subject->Deliver(FM_HINTSHOW, 0, reinterpret_cast<std::intptr_t>(&info)) == 0;
-  if (mayShow) settings_.showHintHook(info.HintText, mayShow, info);
+  if (mayShow) owner_.HintShowing(info.HintText, mayShow, info);
   recentlyShown_ = mayShow && info.Subject != nullptr;
   if (recentlyShown_ && !info.HintText.empty() && window_) {
     ShowWindowFor(*subject, info);
@@ -370,7 +371,7 @@ void THintMachine::ShowWindowFor(TControl& subject, const THintInfo& info) {
   const TClassInfo* kind = info.WindowKind ? info.WindowKind : &THintWindow::StaticClassInfo();
   if (&window_->ClassType() != kind && kind->construct) {
     delete std::exchange(window_, nullptr);
-    window_ = static_cast<THintWindow*>(kind->construct(&settings_.owner));
+    window_ = static_cast<THintWindow*>(kind->construct(&Owner()));
   }
   RECT r = window_->MeasureHint(info.WidthLimit, info.HintText, info.ExtraData);
   OffsetRect(&r, info.AnchorPoint.x, info.AnchorPoint.y);
@@ -396,8 +397,19 @@ void THintMachine::Drop() {
   DisarmTimer();
 }
 
+LRESULT CALLBACK THintMachine::EndingMessageHook(int code, WPARAM wParam, LPARAM lParam) {
+  const LRESULT result = CallNextHookEx(nullptr, code, wParam, lParam);
+  if (code == HC_ACTION && lParam && IsHintEndingMessage(*reinterpret_cast<const MSG*>(lParam))) {
+    for (THintMachine* machine : Machines())
+      if (machine->watchHook_ && machine->window_)
+        GuardWindowCallback(&machine->Owner(), [machine] { machine->Drop(); });
+  }
+  return result;
+}
+
 void THintMachine::StartWatch() {
-  if (!settings_.loopRunning) return;
+  watchTarget_ = owner_.HintWatchWindow();
+  if (!watchTarget_) return;
   watcherSubject_ = true;
   if (!watchHook_) watchHook_ = SetWindowsHookExA(WH_GETMESSAGE, &EndingMessageHook, nullptr, GetCurrentThreadId());
   if (!watcherThread_) {
@@ -427,7 +439,7 @@ void THintMachine::StopWatch() {
 // user-interface thread, which checks again and drops the hint itself.
 DWORD WINAPI THintMachine::WatcherThread(void* parameter) {
   auto* machine = static_cast<THintMachine*>(parameter);
-  const HWND target = machine->settings_.ownerWindow;
+  const HWND target = machine->watchTarget_;
   const DWORD uiThread = GetWindowThreadProcessId(target, nullptr);
   while (WaitForSingleObject(machine->watcherEvent_, 100) == WAIT_TIMEOUT) {
     if (!machine->watcherSubject_) continue;
@@ -443,18 +455,16 @@ DWORD WINAPI THintMachine::WatcherThread(void* parameter) {
 void THintMachine::PointerRestsOn(TControl* control) {
   if (enabled_ && !control) Drop();
   std::string hint = LongHintPart(FindHintText(control));
-  if (hint != settings_.currentHint) {
-    settings_.currentHint = std::move(hint);
-    settings_.hintTextHook(&settings_.owner);
+  if (hint != currentHint_) {
+    currentHint_ = std::move(hint);
+    owner_.HintTextChanged();
   }
 }
 
 void THintMachine::TakeDropRequest() {
   dropRequested_ = false;
   if (!subject_) return;
-  POINT cursor{};
-  GetCursorPos(&cursor);
-  if (!ControlWindowAt(cursor)) Drop();
+  if (!reads_->ControlAt(reads_->Cursor())) Drop();
 }
 
 void THintMachine::ForgetControl(const TControl* control) {

@@ -2,8 +2,9 @@
 // control that has hints switched on. Here are the pop-up window, the rules
 // that pick a hint's subject and text, and the hint machine: the timer and
 // its mode, the subject and the cursor area, showing and dropping the hint,
-// and the watch that ends it. The application object owns the machine and
-// its settings.
+// and the watch that ends it. The application object owns the machine; the
+// machine holds its settings, and reads the platform through a seam that a
+// test may replace.
 #pragma once
 
 #include <windows.h>
@@ -12,6 +13,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ui/Controls.h"
 
@@ -85,28 +87,48 @@ std::string LongHintPart(std::string_view hint);
 // has left the program's windows; the owner hands it to TakeDropRequest.
 inline constexpr UINT kDropHintRequest = FM_BASE + 0x0F0;
 
-// What the hint machine takes from the object that owns it, read at every
-// step so that a setting changed meanwhile counts at once.
+// The hint machine's settings, read at every step so that a change counts at
+// once.
 struct THintSettings {
-  // The hint window's owner, and the sender of the hooks.
-  TComponent& owner;
-  // The owner's window: the watcher posts its request there.
-  const HWND& ownerWindow;
-  // The watch runs only while the owner's message loop does.
-  const bool& loopRunning;
-  const TColor& backColor;
-  const std::int32_t& delay;
-  const std::int32_t& nextDelay;
-  const std::int32_t& hideDelay;
-  TShowHintEvent& showHintHook;
-  // The long part of the hint under the pointer, and who is told of a change.
-  std::string& currentHint;
-  TNotifyEvent& hintTextHook;
+  TColor backColor = clInfoBk;
+  // The wait before a hint, before one while a hint was just shown, and how
+  // long one stays up (milliseconds).
+  std::int32_t delay = 500;
+  std::int32_t nextDelay = 0;
+  std::int32_t hideDelay = 2500;
+};
+
+// What the machine tells or asks the object that owns it.
+class THintOwner {
+ public:
+  // The hint window's owner, and the sender of the hooks and of errors.
+  virtual TComponent& HintComponent() = 0;
+  // The window the watcher posts its drop request to, while the owner's
+  // message loop runs; none otherwise (then no watch runs).
+  virtual HWND HintWatchWindow() = 0;
+  // A hint is about to show: the owner may change it or veto it.
+  virtual void HintShowing(std::string& text, bool& mayShow, THintInfo& info) = 0;
+  // The long part of the hint under the pointer changed.
+  virtual void HintTextChanged() = 0;
+
+ protected:
+  ~THintOwner() = default;
+};
+
+// The machine's three reads of the platform: the pointer, whether this
+// thread's window is the active one, and the control under a screen point.
+// The defaults ask the platform; a test steps the machine with its own.
+class THintReads {
+ public:
+  virtual ~THintReads() = default;
+  virtual POINT Cursor();
+  virtual bool ProgramInFront();
+  virtual TControl* ControlAt(POINT screenPoint);
 };
 
 class THintMachine {
  public:
-  explicit THintMachine(const THintSettings& settings);
+  explicit THintMachine(THintOwner& owner);
   ~THintMachine();
   THintMachine(const THintMachine&) = delete;
   THintMachine& operator=(const THintMachine&) = delete;
@@ -115,12 +137,23 @@ class THintMachine {
   // the hint and frees the window.
   bool Enabled() const { return enabled_; }
   void SetEnabled(bool value);
-  TComponent& Owner() const { return settings_.owner; }
+  TComponent& Owner() const { return owner_.HintComponent(); }
+  THintSettings& Settings() { return settings_; }
+  const THintSettings& Settings() const { return settings_; }
+  const std::string& CurrentHint() const { return currentHint_; }
+  // The platform reads, or others in their place (none: the platform's again).
+  THintReads& Reads() const { return *reads_; }
+  void SetReads(THintReads* reads);
 
   TControl* Subject() const { return subject_; }
   bool RecentlyShown() const { return recentlyShown_; }
   THintWindow* Window() const { return window_; }
   bool WatchRunning() const { return watchHook_ != nullptr; }
+  // The armed timer's wait and mode (none armed: 0).
+  UINT_PTR Timer() const { return timer_; }
+  std::int32_t TimerDelay() const { return timerDelay_; }
+  TTimerMode TimerMode() const { return timerMode_; }
+  const RECT& CursorArea() const { return cursorArea_; }
 
   // The pointer moved over the control: picks the subject and arms the timer.
   void MouseMoved(TControl& control, const TMessage& move);
@@ -128,6 +161,7 @@ class THintMachine {
   void PointerRestsOn(TControl* control);
   // Shows the subject's hint for the cursor position, if it still applies.
   void Present(POINT cursor);
+  // The timer's step, the platform's timer or a test calling.
   void TimerFired();
   void HideWindow();
   // Hides the hint and forgets the subject.
@@ -147,18 +181,28 @@ class THintMachine {
   // Shows the hint window for the subject as the hint information says.
   void ShowWindowFor(TControl& subject, const THintInfo& info);
   static DWORD WINAPI WatcherThread(void* parameter);
+  static void CALLBACK TimerProc(HWND, UINT, UINT_PTR timer, DWORD);
+  static LRESULT CALLBACK EndingMessageHook(int code, WPARAM wParam, LPARAM lParam);
+  // Every live machine: the platform's timer and hook hand back no data of
+  // ours, so they find their machine here.
+  static std::vector<THintMachine*>& Machines();
 
+  THintOwner& owner_;
+  THintReads* reads_;
   THintSettings settings_;
+  std::string currentHint_;
   bool enabled_ = false;
   TControl* subject_ = nullptr;
   bool recentlyShown_ = false;
   RECT cursorArea_{};
   THintWindow* window_ = nullptr;
   UINT_PTR timer_ = 0;
+  std::int32_t timerDelay_ = 0;
   TTimerMode timerMode_ = tmShow;
   HHOOK watchHook_ = nullptr;
   HANDLE watcherThread_ = nullptr;
   DWORD watcherThreadId_ = 0;
+  HWND watchTarget_ = nullptr;
   HANDLE watcherEvent_ = nullptr;
   std::atomic<bool> watcherSubject_{false};
   std::atomic<bool> dropRequested_{false};
