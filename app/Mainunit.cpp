@@ -23,50 +23,7 @@ namespace tw {
 TForm1* Form1 = nullptr;
 
 void TForm1::Publish(Publisher& p) {
-  TW_FIELD(GroupBox2);
-  TW_FIELD(NowVideo);
-  TW_FIELD(Label9);
-  TW_FIELD(Label10);
-  TW_FIELD(NextVideo);
-  TW_FIELD(Label12);
-  TW_FIELD(Label15);
-  TW_FIELD(ReCalc);
-  TW_FIELD(MainMenu1);
-  TW_FIELD(File1);
-  TW_FIELD(Exit1);
-  TW_FIELD(Help1);
-  TW_FIELD(About1);
-  TW_FIELD(Help2);
-  TW_FIELD(Tarnwick1);
-  TW_FIELD(h1);
-  TW_FIELD(N1);
-  TW_FIELD(Label17);
-  TW_FIELD(Label13);
-  TW_FIELD(NextAudio);
-  TW_FIELD(GroupBox1);
-  TW_FIELD(Label1);
-  TW_FIELD(Label3);
-  TW_FIELD(Label4);
-  TW_FIELD(Label5);
-  TW_FIELD(Label7);
-  TW_FIELD(Label8);
-  TW_FIELD(Time);
-  TW_FIELD(NextSize);
-  TW_FIELD(Video);
-  TW_FIELD(Calc);
-  TW_FIELD(Label2);
-  TW_FIELD(Label6);
-  TW_FIELD(NowAudio);
-  TW_FIELD(Label11);
-  TW_FIELD(Label14);
-  TW_FIELD(NowSize);
-
-  TW_METHOD(CalcClick);
-  TW_METHOD(ReCalcClick);
-  TW_METHOD(Exit1Click);
-  TW_METHOD(About1Click);
-  TW_METHOD(Help2Click);
-  TW_METHOD(Tarnwick1Click);
+  TW_FORM1_MEMBERS(TW_PUBLISH_WINDOW_FIELD, TW_PUBLISH_WINDOW_HANDLER)
 
   TW_MESSAGE(WM_DROPFILES, WMDropFiles);
 }

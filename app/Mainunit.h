@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/Bitrate.h"
+#include "app/WindowMembers.h"
 #include "media/FilePath.h"
 #include "ui/Forms.h"
 #include "ui/Menus.h"
@@ -19,50 +20,9 @@ class TForm1 : public TForm {
  public:
   using TForm::TForm;
 
-  TGroupBox* GroupBox2 = nullptr;
-  TEdit* NowVideo = nullptr;
-  TLabel* Label9 = nullptr;
-  TLabel* Label10 = nullptr;
-  TEdit* NextVideo = nullptr;
-  TLabel* Label12 = nullptr;
-  TLabel* Label15 = nullptr;
-  TButton* ReCalc = nullptr;
-  TMainMenu* MainMenu1 = nullptr;
-  TMenuItem* File1 = nullptr;
-  TMenuItem* Exit1 = nullptr;
-  TMenuItem* Help1 = nullptr;
-  TMenuItem* About1 = nullptr;
-  TMenuItem* Help2 = nullptr;
-  TMenuItem* Tarnwick1 = nullptr;
-  TMenuItem* h1 = nullptr;
-  TMenuItem* N1 = nullptr;
-  TLabel* Label17 = nullptr;
-  TLabel* Label13 = nullptr;
-  TComboBox* NextAudio = nullptr;
-  TGroupBox* GroupBox1 = nullptr;
-  TLabel* Label1 = nullptr;
-  TLabel* Label3 = nullptr;
-  TLabel* Label4 = nullptr;
-  TLabel* Label5 = nullptr;
-  TLabel* Label7 = nullptr;
-  TLabel* Label8 = nullptr;
-  TEdit* Time = nullptr;
-  TEdit* NextSize = nullptr;
-  TEdit* Video = nullptr;
-  TButton* Calc = nullptr;
-  TLabel* Label2 = nullptr;
-  TLabel* Label6 = nullptr;
-  TComboBox* NowAudio = nullptr;
-  TLabel* Label11 = nullptr;
-  TLabel* Label14 = nullptr;
-  TEdit* NowSize = nullptr;
-
-  void CalcClick(TObject* sender);
-  void ReCalcClick(TObject* sender);
-  void Exit1Click(TObject* sender);
-  void About1Click(TObject* sender);
-  void Help2Click(TObject* sender);
-  void Tarnwick1Click(TObject* sender);
+  // The fields the resource binds and the handlers its events name
+  // (app/WindowMembers.h), in their published order.
+  TW_FORM1_MEMBERS(TW_DECLARE_WINDOW_FIELD, TW_DECLARE_WINDOW_HANDLER)
 
   // What a file dropped on the window is, by where it lands: on the
   // calculator's panel (or anywhere outside the re-calculator's) the source,

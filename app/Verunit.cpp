@@ -4,14 +4,7 @@ namespace tw {
 
 TForm2* Form2 = nullptr;
 
-void TForm2::Publish(Publisher& p) {
-  TW_FIELD(Button1);
-  TW_FIELD(Label1);
-  TW_FIELD(Label2);
-  TW_FIELD(Label3);
-  TW_FIELD(Label4);
-  TW_METHOD(Button1Click);
-}
+void TForm2::Publish(Publisher& p) { TW_FORM2_MEMBERS(TW_PUBLISH_WINDOW_FIELD, TW_PUBLISH_WINDOW_HANDLER) }
 
 void TForm2::Button1Click(TObject*) { CloseForm(); }
 

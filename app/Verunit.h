@@ -2,6 +2,7 @@
 // an OK button, all from its form resource.
 #pragma once
 
+#include "app/WindowMembers.h"
 #include "ui/Forms.h"
 #include "ui/StdCtrls.h"
 
@@ -13,14 +14,10 @@ class TForm2 : public TForm {
  public:
   using TForm::TForm;
 
-  TButton* Button1 = nullptr;
-  TLabel* Label1 = nullptr;
-  TLabel* Label2 = nullptr;
-  TLabel* Label3 = nullptr;
-  TLabel* Label4 = nullptr;
-
-  // Closes the box; the button's modal result has already ended the loop's wait.
-  void Button1Click(TObject* sender);
+  // The fields the resource binds and the handlers its events name
+  // (app/WindowMembers.h). Button1Click closes the box; the button's modal
+  // result has already ended the loop's wait.
+  TW_FORM2_MEMBERS(TW_DECLARE_WINDOW_FIELD, TW_DECLARE_WINDOW_HANDLER)
 };
 
 // The version window while it is shown, else none.

@@ -135,15 +135,26 @@ struct TypeTraits<T*, std::enable_if_t<std::is_base_of_v<TObject, T>>> {
   }
 };
 
-// Enumerations: TW_ENUMERATION(TAlignment, "taLeftJustify", ...) at namespace
-// scope gives an enum type its record with the value names in value order.
+namespace detail {
+// A type's own name: a record names its type as streams and messages do,
+// without the namespaces that qualify it where the record is declared.
+constexpr std::string_view UnqualifiedName(std::string_view name) {
+  const std::size_t colons = name.rfind("::");
+  return colons == std::string_view::npos ? name : name.substr(colons + 2);
+}
+}  // namespace detail
+
+// Enumerations: TW_ENUMERATION(TAlignment, "taLeftJustify", ...) in namespace
+// tw gives an enum type its record with the value names in value order. The
+// type may be named with its namespace (TW_ENUMERATION(ns::TAlignment, ...));
+// the record's name is the type's own.
 #define TW_ENUMERATION(Type, ...)                                          \
   template <>                                                              \
   struct TypeTraits<Type> {                                                \
     static TTypeInfo Make() {                                              \
       static constexpr std::string_view names[] = {__VA_ARGS__};           \
       return {.kind = TPropKind::pkEnumeration,                            \
-              .name = #Type,                                               \
+              .name = ::tw::detail::UnqualifiedName(#Type),                \
               .width = OrdWidthOf<std::underlying_type_t<Type>>(),         \
               .minValue = 0,                                               \
               .maxValue = static_cast<std::int32_t>(std::size(names)) - 1, \

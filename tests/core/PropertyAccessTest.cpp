@@ -25,6 +25,11 @@ enum TTestOption : std::uint8_t { opA, opB, opC };
 TW_ENUMERATION(TTestBorderStyle, "bsNone", "bsSingle", "bsSizeable", "bsDialog", "bsToolWindow", "bsSizeToolWin")
 TW_ENUMERATION(TTestOption, "opA", "opB", "opC")
 
+namespace test_inner::deeper {
+enum TNestedOption : std::uint8_t { noX, noY };
+}  // namespace test_inner::deeper
+TW_ENUMERATION(test_inner::deeper::TNestedOption, "noX", "noY")
+
 namespace {
 
 using test::Sjis;
@@ -426,6 +431,20 @@ TEST(PropertyAccessTest, WritesWithoutAMatchingWriterChangeNothing) {
 }
 
 // ---- Names of values -------------------------------------------------------------------
+
+TEST(PropertyAccessTest, EnumerationRecordsNameTheTypeWithoutItsNamespace) {
+  struct Case {
+    const TTypeInfo* type;
+    std::string_view name;
+  };
+  const Case cases[] = {
+      {&TypeInfoOf<TTestOption>(), "TTestOption"},
+      {&TypeInfoOf<test_inner::deeper::TNestedOption>(), "TNestedOption"},
+      // A set is named after its element type.
+      {&TypeInfoOf<TSet<test_inner::deeper::TNestedOption>>(), "TNestedOption"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.type->name, c.name);
+}
 
 TEST(PropertyAccessTest, EnumValueOfMatchesNamesOfTheBaseType) {
   const TTypeInfo& border = TypeInfoOf<TTestBorderStyle>();

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/WindowMembers.h"
 #include "core/ClassInfo.h"
 #include "core/Component.h"
 #include "core/StringList.h"
@@ -71,30 +72,14 @@ enum TPosition : std::uint8_t {
 
 namespace tw {
 
-// The enumeration records carry the type names the program's own classes use.
-#define TW_STANDIN_ENUMERATION(Type, TypeName, ...)                        \
-  template <>                                                              \
-  struct TypeTraits<standin::Type> {                                       \
-    static TTypeInfo Make() {                                              \
-      static constexpr std::string_view names[] = {__VA_ARGS__};           \
-      return {.kind = TPropKind::pkEnumeration,                            \
-              .name = TypeName,                                            \
-              .width = owUByte,                                            \
-              .minValue = 0,                                               \
-              .maxValue = static_cast<std::int32_t>(std::size(names)) - 1, \
-              .valueNames = names};                                        \
-    }                                                                      \
-  };
-
-TW_STANDIN_ENUMERATION(TFontStyle, "TFontStyle", "fsBold", "fsItalic", "fsUnderline", "fsStrikeOut")
-TW_STANDIN_ENUMERATION(TFontPitch, "TFontPitch", "fpDefault", "fpVariable", "fpFixed")
-TW_STANDIN_ENUMERATION(TFormBorderStyle, "TFormBorderStyle", "bsNone", "bsSingle", "bsSizeable", "bsDialog",
-                       "bsToolWindow", "bsSizeToolWin")
-TW_STANDIN_ENUMERATION(TBorderIcon, "TBorderIcon", "biSystemMenu", "biMinimize", "biMaximize", "biHelp")
-TW_STANDIN_ENUMERATION(TPosition, "TPosition", "poDesigned", "poDefault", "poDefaultPosOnly", "poDefaultSizeOnly",
-                       "poScreenCenter", "poDesktopCenter", "poMainFormCenter", "poOwnerFormCenter")
-
-#undef TW_STANDIN_ENUMERATION
+// The records name the types as the program's classes do: without "standin::".
+TW_ENUMERATION(standin::TFontStyle, "fsBold", "fsItalic", "fsUnderline", "fsStrikeOut")
+TW_ENUMERATION(standin::TFontPitch, "fpDefault", "fpVariable", "fpFixed")
+TW_ENUMERATION(standin::TFormBorderStyle, "bsNone", "bsSingle", "bsSizeable", "bsDialog", "bsToolWindow",
+               "bsSizeToolWin")
+TW_ENUMERATION(standin::TBorderIcon, "biSystemMenu", "biMinimize", "biMaximize", "biHelp")
+TW_ENUMERATION(standin::TPosition, "poDesigned", "poDefault", "poDefaultPosOnly", "poDefaultSizeOnly", "poScreenCenter",
+               "poDesktopCenter", "poMainFormCenter", "poOwnerFormCenter")
 
 }  // namespace tw
 
@@ -467,78 +452,33 @@ struct THandlerCall {
   TObject* sender;
 };
 
-// The main window: a field per component of its resource, in the order the
-// class declares them, and the six handlers that its events name.
+// The program's windows, with the published fields and handlers of the real
+// classes, from the same lists; each handler records its call.
+#define TW_STANDIN_HANDLER(Name) \
+  void Name(TObject* sender) { calls.push_back({#Name, this, sender}); }
+
 class TForm1 : public TForm {
   TW_PUBLISHED_CLASS(TForm1, TForm)
 
  public:
   using TForm::TForm;
 
-  TGroupBox* GroupBox2 = nullptr;
-  TEdit* NowVideo = nullptr;
-  TLabel* Label9 = nullptr;
-  TLabel* Label10 = nullptr;
-  TEdit* NextVideo = nullptr;
-  TLabel* Label12 = nullptr;
-  TLabel* Label15 = nullptr;
-  TButton* ReCalc = nullptr;
-  TMainMenu* MainMenu1 = nullptr;
-  TMenuItem* File1 = nullptr;
-  TMenuItem* Exit1 = nullptr;
-  TMenuItem* Help1 = nullptr;
-  TMenuItem* About1 = nullptr;
-  TMenuItem* Help2 = nullptr;
-  TMenuItem* Tarnwick1 = nullptr;
-  TMenuItem* h1 = nullptr;
-  TMenuItem* N1 = nullptr;
-  TLabel* Label17 = nullptr;
-  TLabel* Label13 = nullptr;
-  TComboBox* NextAudio = nullptr;
-  TGroupBox* GroupBox1 = nullptr;
-  TLabel* Label1 = nullptr;
-  TLabel* Label3 = nullptr;
-  TLabel* Label4 = nullptr;
-  TLabel* Label5 = nullptr;
-  TLabel* Label7 = nullptr;
-  TLabel* Label8 = nullptr;
-  TEdit* Time = nullptr;
-  TEdit* NextSize = nullptr;
-  TEdit* Video = nullptr;
-  TButton* Calc = nullptr;
-  TLabel* Label2 = nullptr;
-  TLabel* Label6 = nullptr;
-  TComboBox* NowAudio = nullptr;
-  TLabel* Label11 = nullptr;
-  TLabel* Label14 = nullptr;
-  TEdit* NowSize = nullptr;
-
-  void CalcClick(TObject* sender);
-  void ReCalcClick(TObject* sender);
-  void Exit1Click(TObject* sender);
-  void About1Click(TObject* sender);
-  void Help2Click(TObject* sender);
-  void Tarnwick1Click(TObject* sender);
+  TW_FORM1_MEMBERS(TW_DECLARE_WINDOW_FIELD, TW_STANDIN_HANDLER)
 
   std::vector<THandlerCall> calls;
 };
 
-// The version window.
 class TForm2 : public TForm {
   TW_PUBLISHED_CLASS(TForm2, TForm)
 
  public:
   using TForm::TForm;
 
-  TButton* Button1 = nullptr;
-  TLabel* Label1 = nullptr;
-  TLabel* Label2 = nullptr;
-  TLabel* Label3 = nullptr;
-  TLabel* Label4 = nullptr;
-
-  void Button1Click(TObject* sender);
+  TW_FORM2_MEMBERS(TW_DECLARE_WINDOW_FIELD, TW_STANDIN_HANDLER)
 
   std::vector<THandlerCall> calls;
 };
+
+#undef TW_STANDIN_HANDLER
 
 }  // namespace tw::standin
