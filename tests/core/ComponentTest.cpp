@@ -252,6 +252,28 @@ TEST_F(ComponentTest, FindOwnedMatchesAsciiLettersWithoutCase) {
   for (const Case& c : cases) EXPECT_EQ(form.FindOwned(c.name), c.expected) << c.name;
 }
 
+// An owner frees its components last first; meanwhile those not yet freed
+// are still found by name, and the one going is not.
+TEST_F(ComponentTest, FindOwnedWhileTheOwnerFreesItsComponents) {
+  std::vector<std::string> seen;
+  struct TLooker : TProbe {
+    TLooker(TComponent* owner, std::string_view name, std::vector<std::string>& seen)
+        : TProbe(owner, name), home(owner), seen(seen) {}
+    ~TLooker() override {
+      std::string found = NameOf(this) + ":";
+      for (const char* name : {"a", "B", "c"}) found += home->FindOwned(name) ? name : "-";
+      seen.push_back(found);
+    }
+    TComponent* home;
+    std::vector<std::string>& seen;
+  };
+  {
+    TTestForm form(nullptr, "Form1");
+    for (const char* name : {"A", "B", "C"}) new TLooker(&form, name, seen);
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"C:aB-", "B:a--", "A:---"}));
+}
+
 TEST_F(ComponentTest, FindOwnedGivesTheFirstInOwnedOrder) {
   // Only an owner that skips the name check can hold two components of one
   // name; the index must still answer in owned order through every change.
