@@ -5,7 +5,6 @@
 // object or associative array whose "duration" is a number of seconds.
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cmath>
 #include <optional>
 #include <vector>
@@ -54,7 +53,7 @@ class Amf {
     if (at_ >= data_.size()) throw OutOfData{};
     return data_[at_];
   }
-  double Number() { return std::bit_cast<double>(Be64(Take(8), 0)); }
+  double Number() { return BitCast<double>(Be64(Take(8), 0)); }
   std::string_view ShortString() {
     const std::uint16_t length = Be16(Take(2), 0);
     const auto text = Take(length);

@@ -1,7 +1,6 @@
 #include "media/Input.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -188,7 +187,7 @@ Wide DivideRoundingUp(Wide w, std::uint32_t divisor) {
 Duration FloatDuration(double value, std::uint64_t unitNanoseconds) {
   if (!std::isfinite(value) || !(value > 0) || unitNanoseconds == 0) Damaged();
   // value = mantissa × 2^exponent exactly, the mantissa a 53-bit integer.
-  const auto bits = std::bit_cast<std::uint64_t>(value);
+  const auto bits = BitCast<std::uint64_t>(value);
   const auto biased = static_cast<int>(bits >> 52 & 0x7FF);
   std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
   int exponent;

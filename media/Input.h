@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string_view>
 
@@ -78,6 +79,16 @@ std::uint32_t Le32(std::span<const std::uint8_t> bytes, std::size_t at);
 std::uint64_t Le64(std::span<const std::uint8_t> bytes, std::size_t at);
 std::uint16_t Be16(std::span<const std::uint8_t> bytes, std::size_t at);
 std::uint32_t Be24(std::span<const std::uint8_t> bytes, std::size_t at);
+// The value of type To with the same bits as from: std::bit_cast, which not
+// every standard library the readers are built with has yet.
+template <class To, class From>
+To BitCast(const From& from) {
+  static_assert(sizeof(To) == sizeof(From));
+  To to;
+  std::memcpy(&to, &from, sizeof to);
+  return to;
+}
+
 std::uint32_t Be32(std::span<const std::uint8_t> bytes, std::size_t at);
 std::uint64_t Be64(std::span<const std::uint8_t> bytes, std::size_t at);
 // count (≤ 8) bytes, most significant first.

@@ -150,11 +150,11 @@ double ReadFloat(Input& in, const Element& element) {
   std::array<std::uint8_t, 8> bytes{};
   if (element.DataLength() == 4) {
     in.Read(element.extent.contentStart, std::span(bytes).first(4));
-    return std::bit_cast<float>(Be32(bytes, 0));
+    return BitCast<float>(Be32(bytes, 0));
   }
   if (element.DataLength() == 8) {
     in.Read(element.extent.contentStart, bytes);
-    return std::bit_cast<double>(Be64(bytes, 0));
+    return BitCast<double>(Be64(bytes, 0));
   }
   Damaged();
 }
