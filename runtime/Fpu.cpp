@@ -1,15 +1,8 @@
 #include "runtime/Fpu.h"
 
-#include "runtime/Exceptions.h"
-
 namespace tw {
 
 namespace {
-
-constexpr std::uint16_t kFaultMask = 0x3F;
-constexpr std::uint16_t kInvalid = 0x01;
-constexpr std::uint16_t kZeroDivide = 0x04;
-constexpr std::uint16_t kOverflow = 0x08;
 
 void ClearFaults() { asm volatile("fnclex" ::: "memory"); }
 
@@ -22,7 +15,7 @@ std::uint16_t StatusWord() {
 }  // namespace
 
 void ResetFpu() {
-  std::uint16_t cw = kFpuPolicyWord | kFaultMask;
+  std::uint16_t cw = kFpuPolicyWord | kFpuFaultMask;
   asm volatile("fninit\n\tfldcw %0" ::"m"(cw) : "memory");
 }
 
@@ -33,12 +26,9 @@ std::uint16_t CurrentFpuControlWord() {
 }
 
 void CheckFpuStatus(std::uint16_t statusWord) {
-  const std::uint16_t raising = statusWord & ~kFpuPolicyWord & kFaultMask;
-  if (!raising) return;
+  if (!(statusWord & ~kFpuPolicyWord & kFpuFaultMask)) return;
   ClearFaults();
-  if (raising & kInvalid) throw EInvalidOp(msg::InvalidOp);
-  if (raising & kZeroDivide) throw EZeroDivide(msg::ZeroDivide);
-  if (raising & kOverflow) throw EOverflow(msg::Overflow);
+  RaiseFpuFaults(statusWord);
 }
 
 namespace fpu {

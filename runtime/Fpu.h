@@ -15,6 +15,16 @@ namespace tw {
 
 inline constexpr std::uint16_t kFpuPolicyWord = 0x1332;
 
+// The fault flags of the x87 status word (the same bits mask them in the control
+// word). The software arithmetic of runtime/Extended.h reports its faults in these.
+inline constexpr std::uint16_t kFpuInvalid = 0x01;
+inline constexpr std::uint16_t kFpuDenormal = 0x02;
+inline constexpr std::uint16_t kFpuZeroDivide = 0x04;
+inline constexpr std::uint16_t kFpuOverflow = 0x08;
+inline constexpr std::uint16_t kFpuUnderflow = 0x10;
+inline constexpr std::uint16_t kFpuInexact = 0x20;
+inline constexpr std::uint16_t kFpuFaultMask = 0x3F;
+
 // Full reset of the floating-point unit, then the policy's precision, rounding and
 // infinity control (with every fault masked in the processor).
 void ResetFpu();
@@ -26,6 +36,13 @@ std::uint16_t CurrentFpuControlWord();
 // word (EInvalidOp, EZeroDivide, EOverflow), after clearing the flags; returns
 // when none of the raising flags is set.
 void CheckFpuStatus(std::uint16_t statusWord);
+
+// The policy's half of that without touching the processor: raises for fault
+// flags, invalid operation first, then division by zero, then overflow; returns
+// when none of the raising flags is set. It has no processor code, so it is
+// defined with the software arithmetic (Extended.cpp) and serves targets that
+// have no x87 as well.
+void RaiseFpuFaults(std::uint16_t faultFlags);
 
 // Checked extended-precision arithmetic: each runs one operation with cleared
 // fault flags and raises per the policy.
