@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/Fpu.h"
+
 namespace tw {
 
 enum class BitrateField { Time, NextSize, NowAudio, Video, NowVideo, NowSize, NextAudio, NextVideo };
@@ -22,20 +24,29 @@ class BitrateFields {
 inline constexpr std::string_view kRejectedText = "ERR";
 inline constexpr std::string_view kZeroDivideText = "---";
 
+// The arithmetic the computations run in: the processor's x87, or the same
+// arithmetic in software, which gives the same bits and is the only one on a
+// target without an x87 (there both names choose it).
+enum class Arithmetic : std::uint8_t { Processor, Software };
+
+#if TW_HAS_X87
 // Truncates toward zero into 64 bits and keeps the low 32 (so values beyond the
 // 32-bit range wrap); beyond 64 bits, infinities and NaNs raise EInvalidOp.
 std::int32_t TruncateToInt32(long double value);
+#endif
 
 // The video bitrate that fills the target size:
 // target MB × 136.53 / minutes − audio kb/s, into Video and NowVideo; "ERR" for a
 // rejected text, "---" for a division by zero; NextAudio then takes NowAudio's
 // text. Any other exception (EInvalidOp) leaves the function.
-void CalcBitrate(BitrateFields& fields);
+void CalcBitrate(BitrateFields& fields, Arithmetic arithmetic);
+inline void CalcBitrate(BitrateFields& fields) { CalcBitrate(fields, Arithmetic::Processor); }
 
 // The corrected video bitrate of a second encode:
 // NowVideo × (NextSize − new audio MB) / (NowSize − current audio MB), audio MB
 // being kb/s × minutes × 15/2048, into NextVideo; NowAudio then takes NextAudio's
 // text. Failures as for CalcBitrate.
-void ReCalcBitrate(BitrateFields& fields);
+void ReCalcBitrate(BitrateFields& fields, Arithmetic arithmetic);
+inline void ReCalcBitrate(BitrateFields& fields) { ReCalcBitrate(fields, Arithmetic::Processor); }
 
 }  // namespace tw

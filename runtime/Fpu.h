@@ -15,6 +15,14 @@ namespace tw {
 
 inline constexpr std::uint16_t kFpuPolicyWord = 0x1332;
 
+// Whether the target has the x87 (and the fpu:: operations below); elsewhere
+// the software arithmetic of runtime/Extended.h is the only one.
+#if defined(__i386__) || defined(__x86_64__)
+#define TW_HAS_X87 1
+#else
+#define TW_HAS_X87 0
+#endif
+
 // The fault flags of the x87 status word (the same bits mask them in the control
 // word). The software arithmetic of runtime/Extended.h reports its faults in these.
 inline constexpr std::uint16_t kFpuInvalid = 0x01;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <random>
 #include <vector>
 
 #include "runtime/Exceptions.h"
@@ -31,6 +32,35 @@ class Fields : public BitrateFields {
   }
 };
 
+// Both computations in the processor's arithmetic and in software, on the
+// texts a user types (and some a user should not), field by field: the same
+// texts, or the same exception.
+TEST(BitrateArithmetics, TheSoftwareGivesTheProcessorsFields) {
+  std::mt19937 random(7);
+  auto number = [&](std::uint32_t below) { return std::to_string(static_cast<std::int32_t>(random() % below)); };
+  auto run = [](void (*compute)(BitrateFields&, Arithmetic), Fields fields, Arithmetic arithmetic) {
+    try {
+      compute(fields, arithmetic);
+    } catch (const Exception& e) {
+      fields.text[F::Video] = e.ClassName();
+    }
+    return fields.text;
+  };
+  for (int i = 0; i < 20000; ++i) {
+    Fields fields;
+    fields.text = {{F::Time, number(300)},      {F::NextSize, number(i % 7 ? 20000 : 0x7FFFFFFF)},
+                   {F::NowAudio, number(500)},  {F::Video, ""},
+                   {F::NowVideo, number(5000)}, {F::NowSize, number(i % 5 ? 20000 : 100)},
+                   {F::NextAudio, number(500)}, {F::NextVideo, ""}};
+    using Step = void (*)(BitrateFields&, Arithmetic);
+    for (const Step step : {Step{&CalcBitrate}, Step{&ReCalcBitrate}}) {
+      ASSERT_EQ(run(step, fields, Arithmetic::Software), run(step, fields, Arithmetic::Processor))
+          << fields.text[F::NextSize] << " MB, " << fields.text[F::Time] << " min";
+    }
+  }
+}
+
+#if TW_HAS_X87
 TEST(TruncateToInt32, ChopsAndWrapsModulo2To32) {
   EXPECT_EQ(TruncateToInt32(668.425L), 668);
   EXPECT_EQ(TruncateToInt32(-126.86225L), -126);
@@ -39,6 +69,7 @@ TEST(TruncateToInt32, ChopsAndWrapsModulo2To32) {
   EXPECT_EQ(TruncateToInt32(2147483648.0L), INT32_MIN);
   EXPECT_THROW(TruncateToInt32(1e19L), EInvalidOp);
 }
+#endif
 
 struct CalcCase {
   const char* size;

@@ -16,13 +16,6 @@
 namespace tw::test {
 namespace {
 
-// How many random cases the comparison with the processor runs, and from which
-// seed; a longer or another run sets TW_EXTENDED_CASES or TW_EXTENDED_SEED.
-std::uint64_t Setting(const char* name, std::uint64_t fallback) {
-  const char* value = std::getenv(name);
-  return value != nullptr && *value != '\0' ? std::strtoull(value, nullptr, 10) : fallback;
-}
-
 std::string RaisedFor(std::uint16_t flags) {
   if (flags & kFpuInvalid) return "EInvalidOp";
   if (flags & kFpuZeroDivide) return "EZeroDivide";
@@ -86,7 +79,7 @@ TEST(Extended, MatchesTheCommittedVectors) {
                     << Describe(gotChecked.result) << " raised '" << gotChecked.raised << "'";
     };
     check("software", RunSoftware(c), RunSoftwareChecked(c));
-#if defined(__i386__) || defined(__x86_64__)
+#if TW_HAS_X87
     check("x87", RunX87(c), RunX87Checked(c));
 #endif
   }
@@ -94,7 +87,7 @@ TEST(Extended, MatchesTheCommittedVectors) {
   EXPECT_GE(count, 3000u);
 }
 
-#if defined(__i386__) || defined(__x86_64__)
+#if TW_HAS_X87
 
 // Runs a case both ways; reports at most a handful of disagreements in full.
 class Comparison {
@@ -156,6 +149,13 @@ TEST(ExtendedX87, AgreesOnEveryPairOfEdgeValues) {
   EXPECT_EQ(comparison.Disagreements(), 0u);
 }
 
+// How many random cases the comparison with the processor runs, and from which
+// seed; a longer or another run sets TW_EXTENDED_CASES or TW_EXTENDED_SEED.
+std::uint64_t Setting(const char* name, std::uint64_t fallback) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? std::strtoull(value, nullptr, 10) : fallback;
+}
+
 TEST(ExtendedX87, AgreesOnRandomAndCalculatorValues) {
   const std::size_t total = Setting("TW_EXTENDED_CASES", 1'000'000);
   ExtCaseGenerator generator(Setting("TW_EXTENDED_SEED", 20240611));
@@ -174,33 +174,6 @@ TEST(ExtendedX87, AgreesOnRandomAndCalculatorValues) {
     if (total >= 100'000) {
       EXPECT_GE(comparison.FlagCounts()[bit], total / 1000) << names[bit];
     }
-  }
-}
-
-TEST(ExtendedX87, ABitrateCalculationGivesTheSameDigits) {
-  // The video bitrate for sizes and times as a user enters them, step by step
-  // in both arithmetics, down to the truncated integer.
-  std::mt19937 random(7);
-  for (int i = 0; i < 20000; ++i) {
-    const auto size = static_cast<std::int32_t>(random() % 20000);
-    const auto minutes = static_cast<std::int32_t>(random() % 300);
-    const auto audio = static_cast<std::int32_t>(random() % 500);
-    std::string soft, x87;
-    try {
-      const double p = extended::Store(extended::Mul(size, 136.53));
-      const double q = extended::Store(extended::Div(p, minutes));
-      soft = std::to_string(extended::TruncateToInt64(extended::Sub(q, audio)));
-    } catch (const Exception& e) {
-      soft = e.ClassName();
-    }
-    try {
-      const double p = fpu::Store(fpu::Mul(size, 136.53));
-      const double q = fpu::Store(fpu::Div(p, minutes));
-      x87 = std::to_string(fpu::TruncateToInt64(fpu::Sub(q, audio)));
-    } catch (const Exception& e) {
-      x87 = e.ClassName();
-    }
-    ASSERT_EQ(soft, x87) << size << " MB, " << minutes << " min, " << audio << " kbps";
   }
 }
 
