@@ -1,4 +1,5 @@
 #include "runtime/Extended.h"
+#include "runtime/BitCast.h"
 
 #include <bit>
 #include <utility>
@@ -348,9 +349,9 @@ Extended::Extended(std::int32_t value) {
   signExponent_ = static_cast<std::uint16_t>((value < 0) << 15 | (63 - shift + kExtendedBias));
 }
 
-Extended::Extended(double value) : Extended(LoadBinary(std::bit_cast<std::uint64_t>(value), kDoubleFormat)) {}
+Extended::Extended(double value) : Extended(LoadBinary(BitCast<std::uint64_t>(value), kDoubleFormat)) {}
 
-Extended::Extended(float value) : Extended(LoadBinary(std::bit_cast<std::uint32_t>(value), kFloatFormat)) {}
+Extended::Extended(float value) : Extended(LoadBinary(BitCast<std::uint32_t>(value), kFloatFormat)) {}
 
 namespace extended {
 
@@ -430,11 +431,11 @@ Extended Div(Extended a, Extended b, std::uint16_t& status) {
 }
 
 double StoreDouble(Extended value, std::uint16_t& status) {
-  return std::bit_cast<double>(StoreBinary(value, kDoubleFormat, status));
+  return BitCast<double>(StoreBinary(value, kDoubleFormat, status));
 }
 
 float StoreFloat(Extended value, std::uint16_t& status) {
-  return std::bit_cast<float>(static_cast<std::uint32_t>(StoreBinary(value, kFloatFormat, status)));
+  return BitCast<float>(static_cast<std::uint32_t>(StoreBinary(value, kFloatFormat, status)));
 }
 
 std::int64_t TruncateToInt64(Extended value, std::uint16_t& status) {

@@ -1,9 +1,10 @@
 #include "tests/media/Containers.h"
 
 #include <algorithm>
-#include <bit>
 #include <fstream>
 #include <stdexcept>
+
+#include "runtime/BitCast.h"
 
 namespace tw::media::test {
 
@@ -26,7 +27,7 @@ Bytes Le(std::uint64_t value, int count) {
   return bytes;
 }
 
-Bytes BeDouble(double value) { return Be(std::bit_cast<std::uint64_t>(value), 8); }
+Bytes BeDouble(double value) { return Be(BitCast<std::uint64_t>(value), 8); }
 
 Bytes Box(std::string_view type, const Bytes& content) { return Be(content.size() + 8, 4) + Text(type) + content; }
 

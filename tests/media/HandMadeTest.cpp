@@ -2,9 +2,9 @@
 // alternatives and limits, the exact rounding at whole minutes, OpenDML,
 // elements of unknown size and movie fragments.
 #include <algorithm>
-#include <bit>
 #include <limits>
 
+#include "runtime/BitCast.h"
 #include "tests/media/MediaTestSupport.h"
 
 namespace tw::media::test {
@@ -375,7 +375,7 @@ Bytes Float64(double value) { return Element(kDuration, BeDouble(value)); }
 
 TEST(HandMade, Matroska) {
   const Bytes twoHours = Float64(7200000.0);
-  const Bytes float32 = Element(kDuration, Be(std::bit_cast<std::uint32_t>(7200000.0f), 4));
+  const Bytes float32 = Element(kDuration, Be(BitCast<std::uint32_t>(7200000.0f), 4));
   Check({
       {"milliseconds by default", Segment(Info(twoHours)), "7200 s", 120},
       {"half a millisecond more", Segment(Info(Float64(7200000.5))), "7200000500000/1000000000 s", 121},

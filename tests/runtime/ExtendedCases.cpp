@@ -1,11 +1,11 @@
 #include "tests/runtime/ExtendedCases.h"
 
-#include <bit>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
 
+#include "runtime/BitCast.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Fpu.h"
 
@@ -32,8 +32,8 @@ bool ResultIsExtended(ExtOp op) { return op <= ExtOp::Div || op >= ExtOp::LoadIn
 Extended Load(const ExtCase& c) {
   switch (c.op) {
     case ExtOp::LoadInt32: return Extended(static_cast<std::int32_t>(static_cast<std::uint32_t>(c.source)));
-    case ExtOp::LoadDouble: return Extended(std::bit_cast<double>(c.source));
-    default: return Extended(std::bit_cast<float>(static_cast<std::uint32_t>(c.source)));
+    case ExtOp::LoadDouble: return Extended(BitCast<double>(c.source));
+    default: return Extended(BitCast<float>(static_cast<std::uint32_t>(c.source)));
   }
 }
 
@@ -83,8 +83,8 @@ ExtOutcome RunSoftware(const ExtCase& c) {
     case ExtOp::Sub: o.value = extended::Sub(c.a, c.b, o.flags); break;
     case ExtOp::Mul: o.value = extended::Mul(c.a, c.b, o.flags); break;
     case ExtOp::Div: o.value = extended::Div(c.a, c.b, o.flags); break;
-    case ExtOp::StoreDouble: o.bits = std::bit_cast<std::uint64_t>(extended::StoreDouble(c.a, o.flags)); break;
-    case ExtOp::StoreFloat: o.bits = std::bit_cast<std::uint32_t>(extended::StoreFloat(c.a, o.flags)); break;
+    case ExtOp::StoreDouble: o.bits = BitCast<std::uint64_t>(extended::StoreDouble(c.a, o.flags)); break;
+    case ExtOp::StoreFloat: o.bits = BitCast<std::uint32_t>(extended::StoreFloat(c.a, o.flags)); break;
     case ExtOp::Truncate: o.bits = static_cast<std::uint64_t>(extended::TruncateToInt64(c.a, o.flags)); break;
     default: o.value = Load(c); break;
   }
@@ -99,8 +99,8 @@ ExtChecked RunSoftwareChecked(const ExtCase& c) {
       case ExtOp::Sub: o.value = extended::Sub(c.a, c.b); break;
       case ExtOp::Mul: o.value = extended::Mul(c.a, c.b); break;
       case ExtOp::Div: o.value = extended::Div(c.a, c.b); break;
-      case ExtOp::StoreDouble: o.bits = std::bit_cast<std::uint64_t>(extended::Store(c.a)); break;
-      case ExtOp::StoreFloat: o.bits = std::bit_cast<std::uint32_t>(extended::StoreFloat(c.a)); break;
+      case ExtOp::StoreDouble: o.bits = BitCast<std::uint64_t>(extended::Store(c.a)); break;
+      case ExtOp::StoreFloat: o.bits = BitCast<std::uint32_t>(extended::StoreFloat(c.a)); break;
       case ExtOp::Truncate: o.bits = static_cast<std::uint64_t>(extended::TruncateToInt64(c.a)); break;
       default: o.value = Load(c); break;
     }
@@ -108,7 +108,7 @@ ExtChecked RunSoftwareChecked(const ExtCase& c) {
   });
 }
 
-#if defined(__i386__) || defined(__x86_64__)
+#if TW_HAS_X87
 
 namespace {
 
@@ -199,13 +199,13 @@ ExtOutcome RunX87(const ExtCase& c) {
     case ExtOp::Div: TW_X87_STEP(/) break;
     case ExtOp::StoreDouble: {
       std::uint16_t sw;
-      o.bits = std::bit_cast<std::uint64_t>(X87Store<double>(x, sw));
+      o.bits = BitCast<std::uint64_t>(X87Store<double>(x, sw));
       o.flags = sw & kFpuFaultMask;
       break;
     }
     case ExtOp::StoreFloat: {
       std::uint16_t sw;
-      o.bits = std::bit_cast<std::uint32_t>(X87Store<float>(x, sw));
+      o.bits = BitCast<std::uint32_t>(X87Store<float>(x, sw));
       o.flags = sw & kFpuFaultMask;
       break;
     }
@@ -222,13 +222,13 @@ ExtOutcome RunX87(const ExtCase& c) {
       break;
     }
     case ExtOp::LoadDouble: {
-      volatile double d = std::bit_cast<double>(c.source);
+      volatile double d = BitCast<double>(c.source);
       volatile long double r = d;
       o.value = FromLongDouble(r);
       break;
     }
     case ExtOp::LoadFloat: {
-      volatile float f = std::bit_cast<float>(static_cast<std::uint32_t>(c.source));
+      volatile float f = BitCast<float>(static_cast<std::uint32_t>(c.source));
       volatile long double r = f;
       o.value = FromLongDouble(r);
       break;
@@ -247,7 +247,7 @@ ExtChecked RunX87Checked(const ExtCase& c) {
       case ExtOp::Sub: o.value = FromLongDouble(fpu::Sub(x, y)); break;
       case ExtOp::Mul: o.value = FromLongDouble(fpu::Mul(x, y)); break;
       case ExtOp::Div: o.value = FromLongDouble(fpu::Div(x, y)); break;
-      case ExtOp::StoreDouble: o.bits = std::bit_cast<std::uint64_t>(fpu::Store(x)); break;
+      case ExtOp::StoreDouble: o.bits = BitCast<std::uint64_t>(fpu::Store(x)); break;
       case ExtOp::Truncate: o.bits = static_cast<std::uint64_t>(fpu::TruncateToInt64(x)); break;
       default: {
         // No checked single store in fpu::: the masked step and the policy.
@@ -453,8 +453,8 @@ Extended ExtCaseGenerator::CalculatorValue() {
                                                      static_cast<std::uint32_t>(Below(100000)));
       return extended::StoreDouble(extended::Mul(product, 0.00732421875f, ignored), ignored);
     }
-    case 8: return Extended(std::bit_cast<double>(Bits()));  // any double
-    default: return last_;                                   // a result of the previous case
+    case 8: return Extended(BitCast<double>(Bits()));  // any double
+    default: return last_;                             // a result of the previous case
   }
 }
 

@@ -45,7 +45,7 @@ ExtOutcome RunSoftware(const ExtCase& c);
 ExtChecked RunSoftwareChecked(const ExtCase& c);
 // The x87 through the fpu:: operations (the masked form reads the processor's
 // status word directly). Only where the processor exists.
-#if defined(__i386__) || defined(__x86_64__)
+#if TW_HAS_X87
 inline constexpr bool kHaveX87 = true;
 ExtOutcome RunX87(const ExtCase& c);
 ExtChecked RunX87Checked(const ExtCase& c);
