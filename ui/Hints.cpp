@@ -244,8 +244,12 @@ std::vector<THintMachine*>& THintMachine::Machines() {
 }
 
 void CALLBACK THintMachine::TimerProc(HWND, UINT, UINT_PTR timer, DWORD) {
-  for (THintMachine* machine : Machines())
-    if (machine->timer_ == timer) GuardWindowCallback(&machine->Owner(), [machine] { machine->TimerFired(); });
+  // The step may make or free machines: the search ends with the one found.
+  for (THintMachine* machine : Machines()) {
+    if (machine->timer_ != timer) continue;
+    GuardWindowCallback(&machine->Owner(), [machine] { machine->TimerFired(); });
+    return;
+  }
 }
 
 THintMachine::THintMachine(THintOwner& owner) : owner_(owner), reads_(&platformReads) { Machines().push_back(this); }
@@ -400,8 +404,10 @@ void THintMachine::Drop() {
 LRESULT CALLBACK THintMachine::EndingMessageHook(int code, WPARAM wParam, LPARAM lParam) {
   const LRESULT result = CallNextHookEx(nullptr, code, wParam, lParam);
   if (code == HC_ACTION && lParam && IsHintEndingMessage(*reinterpret_cast<const MSG*>(lParam))) {
-    for (THintMachine* machine : Machines())
-      if (machine->watchHook_ && machine->window_)
+    // Dropping a hint may make or free machines: each is looked for again.
+    const std::vector<THintMachine*> watching = Machines();
+    for (THintMachine* machine : watching)
+      if (std::ranges::count(Machines(), machine) && machine->watchHook_ && machine->window_)
         GuardWindowCallback(&machine->Owner(), [machine] { machine->Drop(); });
   }
   return result;
