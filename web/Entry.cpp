@@ -1,0 +1,115 @@
+// The calculator's entry for the browser page: the window's two computations
+// over the texts of its eight fields, and the running time and size of a file
+// that the page reads slice by slice where it lies (nothing is uploaded).
+//
+// Texts go in and out as lines: the eight fields in the window's order (time,
+// target size, current audio, video, current video, current size, new audio,
+// new video). An answer's first line says what follows:
+//   "fields"            the eight texts the window's fields show afterwards;
+//   "raised" CLASS      an error that leaves the computation (0 ÷ 0), by its
+//                       exception class, for the page's message;
+//   "file" M B R        the running time in whole minutes, the file's size in
+//                       bytes, and how many bytes finding the time read;
+//   "refused" REASON    a file whose running time cannot be read, by the
+//                       reason's name.
+#include <emscripten.h>
+
+#include <cstdint>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/Bitrate.h"
+#include "media/Duration.h"
+#include "runtime/Exceptions.h"
+
+namespace {
+
+using tw::BitrateField;
+
+// Reads the file's bytes at an offset into wasm memory: the page answers from
+// the File it holds (a worker's synchronous slice read). Offsets are doubles,
+// exact up to 2^53, so files past 4 GiB are read where they lie.
+EM_JS(double, ReadSlice, (double offset, std::uint8_t* into, double length),
+      { return Module.readSlice(offset, into, length); });
+
+class PageFields final : public tw::BitrateFields {
+ public:
+  explicit PageFields(std::vector<std::string> texts) : texts_(std::move(texts)) { texts_.resize(8); }
+  std::string ReadField(BitrateField field) override { return texts_[static_cast<std::size_t>(field)]; }
+  void WriteField(BitrateField field, const std::string& text) override {
+    texts_[static_cast<std::size_t>(field)] = text;
+  }
+  const std::vector<std::string>& Texts() const { return texts_; }
+
+ private:
+  std::vector<std::string> texts_;
+};
+
+class PageFile final : public tw::media::ByteSource {
+ public:
+  explicit PageFile(std::uint64_t size) : ByteSource(size) {}
+
+ protected:
+  std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer) override {
+    const double got = ReadSlice(static_cast<double>(offset), buffer.data(), static_cast<double>(buffer.size()));
+    return got > 0 ? static_cast<std::size_t>(got) : 0;
+  }
+};
+
+std::vector<std::string> Lines(const char* text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text ? text : "");
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+const char* Answer(const std::string& text) {
+  static std::string answer;
+  answer = text;
+  return answer.c_str();
+}
+
+const char* ReasonName(tw::media::MediaError error) {
+  using tw::media::MediaError;
+  switch (error) {
+    case MediaError::CannotOpen: return "CannotOpen";
+    case MediaError::NotAFile: return "NotAFile";
+    case MediaError::UnsupportedFormat: return "UnsupportedFormat";
+    case MediaError::Damaged: return "Damaged";
+    case MediaError::ReadFailed: return "ReadFailed";
+  }
+  return "Damaged";
+}
+
+}  // namespace
+
+extern "C" {
+
+// which: 0 for the calculator's button, 1 for the re-calculator's.
+EMSCRIPTEN_KEEPALIVE const char* tw_compute(int which, const char* fields) {
+  PageFields page(Lines(fields));
+  try {
+    if (which == 0)
+      tw::CalcBitrate(page, tw::Arithmetic::Software);
+    else
+      tw::ReCalcBitrate(page, tw::Arithmetic::Software);
+  } catch (const tw::Exception& e) {
+    return Answer(std::string("raised\n") + std::string(e.ClassName()));
+  }
+  std::string out = "fields";
+  for (const std::string& text : page.Texts()) out += "\n" + text;
+  return Answer(out);
+}
+
+// size: the file's size in bytes, as the page knows it.
+EMSCRIPTEN_KEEPALIVE const char* tw_read_file(double size) {
+  if (!(size >= 0)) return Answer("refused\nCannotOpen");
+  PageFile file(static_cast<std::uint64_t>(size));
+  const tw::media::Result<tw::media::Duration> duration = tw::media::ReadDuration(file);
+  if (!duration) return Answer(std::string("refused\n") + ReasonName(duration.Error()));
+  return Answer("file\n" + std::to_string(tw::media::WholeMinutesRoundedUp(*duration)) + "\n" +
+                std::to_string(file.Size()) + "\n" + std::to_string(file.BytesRead()));
+}
+
+}  // extern "C"
