@@ -14,9 +14,10 @@
 //                       reason's name.
 #include <emscripten.h>
 
+#include <algorithm>
 #include <cstdint>
-#include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/Bitrate.h"
@@ -57,10 +58,13 @@ class PageFile final : public tw::media::ByteSource {
   }
 };
 
-std::vector<std::string> Lines(const char* text) {
+std::vector<std::string> Lines(std::string_view text) {
   std::vector<std::string> lines;
-  std::istringstream in(text ? text : "");
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  while (!text.empty()) {
+    const std::size_t end = std::min(text.find('\n'), text.size());
+    lines.emplace_back(text.substr(0, end));
+    text.remove_prefix(std::min(end + 1, text.size()));
+  }
   return lines;
 }
 
@@ -88,7 +92,7 @@ extern "C" {
 
 // which: 0 for the calculator's button, 1 for the re-calculator's.
 EMSCRIPTEN_KEEPALIVE const char* tw_compute(int which, const char* fields) {
-  PageFields page(Lines(fields));
+  PageFields page(Lines(fields ? fields : ""));
   try {
     if (which == 0)
       tw::CalcBitrate(page, tw::Arithmetic::Software);
