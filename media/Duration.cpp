@@ -15,6 +15,17 @@ std::uint64_t WholeMinutesRoundedUp(Duration duration) {
   return seconds / 60 + (seconds % 60 != 0 ? 1 : 0);
 }
 
+const char* NameOf(MediaError error) {
+  switch (error) {
+    case MediaError::CannotOpen: return "CannotOpen";
+    case MediaError::NotAFile: return "NotAFile";
+    case MediaError::UnsupportedFormat: return "UnsupportedFormat";
+    case MediaError::Damaged: return "Damaged";
+    case MediaError::ReadFailed: return "ReadFailed";
+  }
+  return "?";
+}
+
 std::uint64_t MegabytesRoundedUp(std::uint64_t bytes) {
   constexpr std::uint64_t kMegabyte = 1024 * 1024;
   return bytes / kMegabyte + (bytes % kMegabyte != 0 ? 1 : 0);

@@ -75,6 +75,9 @@ enum class MediaError : std::uint8_t {
   ReadFailed,         // opened, but reading it failed part way (a disk error, a network drive gone)
 };
 
+// The reason's name as spelled above ("Damaged"), for reports and tests.
+const char* NameOf(MediaError error);
+
 // A value of T, or the reason there is none.
 template <typename T>
 class Result {

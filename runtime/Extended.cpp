@@ -461,53 +461,39 @@ std::int64_t TruncateToInt64(Extended value, std::uint16_t& status) {
   return u.negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
 }
 
+namespace {
+
+// The checked form of a masked step: the step, then the policy's raise.
+template <class Step>
+auto Checked(Step step) {
+  std::uint16_t status = 0;
+  const auto result = step(status);
+  RaiseFpuFaults(status);
+  return result;
+}
+
+}  // namespace
+
 Extended Add(Extended a, Extended b) {
-  std::uint16_t status = 0;
-  const Extended r = Add(a, b, status);
-  RaiseFpuFaults(status);
-  return r;
+  return Checked([&](std::uint16_t& status) { return Add(a, b, status); });
 }
-
 Extended Sub(Extended a, Extended b) {
-  std::uint16_t status = 0;
-  const Extended r = Sub(a, b, status);
-  RaiseFpuFaults(status);
-  return r;
+  return Checked([&](std::uint16_t& status) { return Sub(a, b, status); });
 }
-
 Extended Mul(Extended a, Extended b) {
-  std::uint16_t status = 0;
-  const Extended r = Mul(a, b, status);
-  RaiseFpuFaults(status);
-  return r;
+  return Checked([&](std::uint16_t& status) { return Mul(a, b, status); });
 }
-
 Extended Div(Extended a, Extended b) {
-  std::uint16_t status = 0;
-  const Extended r = Div(a, b, status);
-  RaiseFpuFaults(status);
-  return r;
+  return Checked([&](std::uint16_t& status) { return Div(a, b, status); });
 }
-
 double Store(Extended value) {
-  std::uint16_t status = 0;
-  const double r = StoreDouble(value, status);
-  RaiseFpuFaults(status);
-  return r;
+  return Checked([&](std::uint16_t& status) { return StoreDouble(value, status); });
 }
-
 float StoreFloat(Extended value) {
-  std::uint16_t status = 0;
-  const float r = StoreFloat(value, status);
-  RaiseFpuFaults(status);
-  return r;
+  return Checked([&](std::uint16_t& status) { return StoreFloat(value, status); });
 }
-
 std::int64_t TruncateToInt64(Extended value) {
-  std::uint16_t status = 0;
-  const std::int64_t r = TruncateToInt64(value, status);
-  RaiseFpuFaults(status);
-  return r;
+  return Checked([&](std::uint16_t& status) { return TruncateToInt64(value, status); });
 }
 
 }  // namespace extended

@@ -57,9 +57,9 @@ double Store(long double value) {
   return r;
 }
 
-std::int64_t TruncateToInt64(long double value) {
+std::int64_t TruncateToInt64(long double value, std::uint16_t& sw) {
   std::int64_t result;
-  std::uint16_t saved, chop, sw;
+  std::uint16_t saved, chop;
   asm volatile(
       "fnclex\n\t"
       "fnstcw %[saved]\n\t"
@@ -73,6 +73,12 @@ std::int64_t TruncateToInt64(long double value) {
       : [result] "=m"(result), [saved] "=m"(saved), [chop] "=m"(chop), [sw] "=m"(sw)
       : "t"(value)
       : "st", "ax", "memory");
+  return result;
+}
+
+std::int64_t TruncateToInt64(long double value) {
+  std::uint16_t sw;
+  const std::int64_t result = TruncateToInt64(value, sw);
   CheckFpuStatus(sw);
   return result;
 }

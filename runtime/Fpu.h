@@ -65,6 +65,8 @@ double Store(long double value);
 // chop for the conversion and restored after it; a value outside the 64-bit range,
 // an infinity or a NaN is an invalid operation.
 std::int64_t TruncateToInt64(long double value);
+// The same conversion, raising nothing: the status word after it goes to sw.
+std::int64_t TruncateToInt64(long double value, std::uint16_t& sw);
 }  // namespace fpu
 
 }  // namespace tw

@@ -74,18 +74,6 @@ const char* Answer(const std::string& text) {
   return answer.c_str();
 }
 
-const char* ReasonName(tw::media::MediaError error) {
-  using tw::media::MediaError;
-  switch (error) {
-    case MediaError::CannotOpen: return "CannotOpen";
-    case MediaError::NotAFile: return "NotAFile";
-    case MediaError::UnsupportedFormat: return "UnsupportedFormat";
-    case MediaError::Damaged: return "Damaged";
-    case MediaError::ReadFailed: return "ReadFailed";
-  }
-  return "Damaged";
-}
-
 }  // namespace
 
 extern "C" {
@@ -111,7 +99,7 @@ EMSCRIPTEN_KEEPALIVE const char* tw_read_file(double size) {
   if (!(size >= 0)) return Answer("refused\nCannotOpen");
   PageFile file(static_cast<std::uint64_t>(size));
   const tw::media::Result<tw::media::Duration> duration = tw::media::ReadDuration(file);
-  if (!duration) return Answer(std::string("refused\n") + ReasonName(duration.Error()));
+  if (!duration) return Answer(std::string("refused\n") + tw::media::NameOf(duration.Error()));
   return Answer("file\n" + std::to_string(tw::media::WholeMinutesRoundedUp(*duration)) + "\n" +
                 std::to_string(file.Size()) + "\n" + std::to_string(file.BytesRead()));
 }

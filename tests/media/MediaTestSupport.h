@@ -13,17 +13,6 @@
 
 namespace tw::media {
 
-inline const char* NameOf(MediaError error) {
-  switch (error) {
-    case MediaError::CannotOpen: return "CannotOpen";
-    case MediaError::NotAFile: return "NotAFile";
-    case MediaError::UnsupportedFormat: return "UnsupportedFormat";
-    case MediaError::Damaged: return "Damaged";
-    case MediaError::ReadFailed: return "ReadFailed";
-  }
-  return "?";
-}
-
 inline void PrintTo(MediaError error, std::ostream* out) { *out << NameOf(error); }
 inline void PrintTo(const Duration& d, std::ostream* out) { *out << d.ticks << "/" << d.ticksPerSecond << " s"; }
 

@@ -48,30 +48,33 @@ ExtChecked Checked(Body body) {
   return checked;
 }
 
-std::string Hex(Extended x) {
+// Bit patterns are written in decimal: a file of hexadecimal patterns reads
+// as words here and there.
+std::string Bits(Extended x) {
   char text[32];
-  std::snprintf(text, sizeof text, "%04x:%016" PRIx64, x.SignExponent(), x.Significand());
+  std::snprintf(text, sizeof text, "%u:%" PRIu64, static_cast<unsigned>(x.SignExponent()), x.Significand());
   return text;
 }
 
-std::optional<Extended> ParseExtended(std::string_view text) {
-  if (text.size() != 21 || text[4] != ':') return std::nullopt;
-  unsigned se;
-  std::uint64_t sig;
-  const std::string s(text);
-  if (std::sscanf(s.c_str(), "%4x:%16" SCNx64, &se, &sig) != 2) return std::nullopt;
-  return Extended::FromBits(static_cast<std::uint16_t>(se), sig);
-}
-
-std::optional<std::uint64_t> ParseHex(std::string_view text) {
-  if (text.empty() || text.size() > 16) return std::nullopt;
+std::optional<std::uint64_t> ParseDecimal(std::string_view text) {
+  if (text.empty() || text.size() > 20) return std::nullopt;
   std::uint64_t value = 0;
   for (char ch : text) {
-    const int digit = ch >= '0' && ch <= '9' ? ch - '0' : ch >= 'a' && ch <= 'f' ? ch - 'a' + 10 : -1;
-    if (digit < 0) return std::nullopt;
-    value = value << 4 | static_cast<std::uint64_t>(digit);
+    if (ch < '0' || ch > '9') return std::nullopt;
+    const auto digit = static_cast<std::uint64_t>(ch - '0');
+    if (value > (UINT64_MAX - digit) / 10) return std::nullopt;
+    value = value * 10 + digit;
   }
   return value;
+}
+
+std::optional<Extended> ParseExtended(std::string_view text) {
+  const std::size_t colon = text.find(':');
+  if (colon == std::string_view::npos) return std::nullopt;
+  const auto se = ParseDecimal(text.substr(0, colon));
+  const auto sig = ParseDecimal(text.substr(colon + 1));
+  if (!se || *se > 0xFFFF || !sig) return std::nullopt;
+  return Extended::FromBits(static_cast<std::uint16_t>(*se), *sig);
 }
 
 }  // namespace
@@ -137,27 +140,6 @@ std::uint16_t X87Status() {
   return sw;
 }
 
-// The conversion under chop with the status word after it, as fpu::TruncateToInt64
-// does it but without raising.
-std::int64_t X87Truncate(long double value, std::uint16_t& sw) {
-  std::int64_t result;
-  std::uint16_t saved, chop;
-  asm volatile(
-      "fnclex\n\t"
-      "fnstcw %[saved]\n\t"
-      "movw %[saved], %%ax\n\t"
-      "orw $0x0C00, %%ax\n\t"
-      "movw %%ax, %[chop]\n\t"
-      "fldcw %[chop]\n\t"
-      "fistpll %[result]\n\t"
-      "fldcw %[saved]\n\t"
-      "fnstsw %[sw]"
-      : [result] "=m"(result), [saved] "=m"(saved), [chop] "=m"(chop), [sw] "=m"(sw)
-      : "t"(value)
-      : "st", "ax", "memory");
-  return result;
-}
-
 // A store with the status word after it. Written out because a 32-bit build
 // narrows through memory and loads the double back, which reports a denormal
 // operand of its own.
@@ -211,7 +193,7 @@ ExtOutcome RunX87(const ExtCase& c) {
     }
     case ExtOp::Truncate: {
       std::uint16_t sw;
-      o.bits = static_cast<std::uint64_t>(X87Truncate(x, sw));
+      o.bits = static_cast<std::uint64_t>(fpu::TruncateToInt64(x, sw));
       o.flags = sw & kFpuFaultMask;
       break;
     }
@@ -268,19 +250,19 @@ std::string FormatVector(const ExtCase& c, const ExtOutcome& outcome) {
   std::string line = info.name;
   char text[40];
   if (info.operands == 0) {
-    std::snprintf(text, sizeof text, " %" PRIx64, c.source);
+    std::snprintf(text, sizeof text, " %" PRIu64, c.source);
     line += text;
   }
-  if (info.operands >= 1) line += " " + Hex(c.a);
-  if (info.operands == 2) line += " " + Hex(c.b);
+  if (info.operands >= 1) line += " " + Bits(c.a);
+  if (info.operands == 2) line += " " + Bits(c.b);
   line += " -> ";
   if (ResultIsExtended(c.op)) {
-    line += Hex(outcome.value);
+    line += Bits(outcome.value);
   } else {
-    std::snprintf(text, sizeof text, "%" PRIx64, outcome.bits);
+    std::snprintf(text, sizeof text, "%" PRIu64, outcome.bits);
     line += text;
   }
-  std::snprintf(text, sizeof text, " %02x", outcome.flags);
+  std::snprintf(text, sizeof text, " %u", static_cast<unsigned>(outcome.flags));
   return line + text;
 }
 
@@ -302,7 +284,7 @@ std::optional<std::pair<ExtCase, ExtOutcome>> ParseVector(std::string_view line)
   if (!info || words.size() != operandWords + 4 || words[operandWords + 1] != "->") return std::nullopt;
   ExtCase c{info->op, {}, {}};
   if (info->operands == 0) {
-    const auto source = ParseHex(words[1]);
+    const auto source = ParseDecimal(words[1]);
     if (!source) return std::nullopt;
     c.source = *source;
   } else {
@@ -319,11 +301,11 @@ std::optional<std::pair<ExtCase, ExtOutcome>> ParseVector(std::string_view line)
     if (!value) return std::nullopt;
     o.value = *value;
   } else {
-    const auto bits = ParseHex(result);
+    const auto bits = ParseDecimal(result);
     if (!bits) return std::nullopt;
     o.bits = *bits;
   }
-  const auto flags = ParseHex(words[operandWords + 3]);
+  const auto flags = ParseDecimal(words[operandWords + 3]);
   if (!flags || *flags > kFpuFaultMask) return std::nullopt;
   o.flags = static_cast<std::uint16_t>(*flags);
   return std::pair{c, o};
@@ -336,7 +318,8 @@ std::string Describe(const ExtCase& c) {
 
 std::string Describe(const ExtOutcome& o) {
   char text[80];
-  std::snprintf(text, sizeof text, "%s bits %" PRIx64 " flags %02x", Hex(o.value).c_str(), o.bits, o.flags);
+  std::snprintf(text, sizeof text, "%s bits %" PRIu64 " flags %u", Bits(o.value).c_str(), o.bits,
+                static_cast<unsigned>(o.flags));
   return text;
 }
 

@@ -14,7 +14,8 @@ int main() {
   // The policy's precision and rounding, whatever the platform starts with.
   tw::ResetFpu();
   std::puts("# op operands -> result flags: the x87's masked result and its status-word fault flags.");
-  std::puts("# Extended values are sign-exponent:significand; loads take a source pattern, stores give one.");
+  std::puts("# Extended values are sign-exponent:significand; loads take a source pattern, stores give one;");
+  std::puts("# every pattern and the flags are in decimal.");
   const std::vector<tw::Extended> edges = EdgeValues();
   const auto emit = [](const ExtCase& c) { std::puts(FormatVector(c, RunX87(c)).c_str()); };
   for (const tw::Extended& a : edges)
