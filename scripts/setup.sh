@@ -14,6 +14,7 @@ packages=(
   wine wine32:i386 fonts-wine xvfb xauth x11-utils imagemagick xdotool python3-xlib
   fonts-ipafont-gothic fonts-ipafont-mincho fonts-horai-umefont locales
   libcli11-dev zip unzip
+  emscripten node-acorn chromium
 )
 
 missing=()
@@ -32,6 +33,19 @@ fi
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# The page's browser tests drive the system's Chromium from node, through the
+# library pinned in the tests' lockfile (it downloads no browser). A machine
+# whose node came without npm gets Debian's.
+if ! command -v npm >/dev/null 2>&1; then
+  $SUDO apt-get install -y -q --no-install-recommends npm
+fi
+here_web="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/tests/web"
+if ! cmp -s "$here_web/package-lock.json" "$here_web/node_modules/.installed-lock" 2>/dev/null; then
+  echo "setup: installing the page tests' node modules"
+  (cd "$here_web" && npm ci --no-audit --no-fund --loglevel=error &&
+    cp package-lock.json node_modules/.installed-lock)
 fi
 
 # Wine's ANSI code page follows the locale: ja_JP.UTF-8 gives code page 932.

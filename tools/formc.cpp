@@ -1,5 +1,6 @@
 // Compiles a window description (.form, UTF-8 text) into the binary form stream
 // that the program reads from its RCDATA resources: formc input.form output.bin
+// (or, with --json, into the component tree as JSON for the browser page).
 //
 // The description language
 // ------------------------
@@ -55,6 +56,23 @@
 // component or a property the window does not have is an error, and so is a
 // text of the window with characters outside ASCII that the overlay leaves
 // as it is: a translation cannot silently miss one.
+//
+// JSON
+// ----
+//     formc --json input.form [overlay.form] output.json
+//
+// writes the same window, overlay applied, as one compact UTF-8 JSON object
+// per block, children nested in order:
+//
+//     {"class":"TForm1","name":"Form1","properties":{...},"children":[...]}
+//
+// "inherited":true, "inline":true and "position":N follow the name only when
+// the header says so. Property keys are the paths as written ("Font.Name");
+// integers become numbers, true/false booleans, nil null, identifiers and
+// texts strings, sets arrays of names and lists arrays of their values. '<',
+// '>' and '&' in strings are escaped, so the JSON can be pasted into an HTML
+// script element. The description is compiled all the same, so it fails with
+// the same messages as the binary output and writes nothing.
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -302,20 +320,12 @@ std::string FoldCase(std::string_view name) {
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) { return FoldCase(a) == FoldCase(b); }
 
-class Compiler {
- public:
-  explicit Compiler(std::vector<Token> tokens) : tokens_(std::move(tokens)) {}
+// Reading position in a token stream; the stream always ends in an End token,
+// which reading past the end keeps returning.
+class TokenCursor {
+ protected:
+  explicit TokenCursor(std::vector<Token> tokens) : tokens_(std::move(tokens)) {}
 
-  std::string Compile() {
-    out_ = "TPF0";
-    if (Peek().kind == TokenKind::End) throw CompileError(Peek().line, "the file describes no component");
-    Object(0);
-    if (Peek().kind != TokenKind::End)
-      throw CompileError(Peek().line, "unexpected " + Describe(Peek()) + " after the window's block");
-    return out_;
-  }
-
- private:
   const Token& Peek(std::size_t ahead = 0) const {
     std::size_t i = index_ + ahead;
     return tokens_[i < tokens_.size() ? i : tokens_.size() - 1];
@@ -334,10 +344,29 @@ class Compiler {
 
   static bool IsKeyword(const Token& t, std::string_view word) { return t.kind == TokenKind::Word && t.text == word; }
 
-  void CheckDepth(int depth, int line) const {
+  static void CheckDepth(int depth, int line) {
     if (depth > kMaxDepth) throw CompileError(line, "nesting deeper than " + std::to_string(kMaxDepth) + " levels");
   }
 
+ private:
+  std::vector<Token> tokens_;
+  std::size_t index_ = 0;
+};
+
+class Compiler : TokenCursor {
+ public:
+  explicit Compiler(std::vector<Token> tokens) : TokenCursor(std::move(tokens)) {}
+
+  std::string Compile() {
+    out_ = "TPF0";
+    if (Peek().kind == TokenKind::End) throw CompileError(Peek().line, "the file describes no component");
+    Object(0);
+    if (Peek().kind != TokenKind::End)
+      throw CompileError(Peek().line, "unexpected " + Describe(Peek()) + " after the window's block");
+    return out_;
+  }
+
+ private:
   void ShortText(std::string_view bytes, int line, const std::string& what) {
     if (bytes.size() > kMaxShortText)
       throw CompileError(line, what + " is " + std::to_string(bytes.size()) + " bytes long; at most 255 fit");
@@ -497,10 +526,141 @@ class Compiler {
     }
   }
 
-  std::vector<Token> tokens_;
-  std::size_t index_ = 0;
   std::string out_;
   std::set<std::string> names_;
+};
+
+// ---- JSON ----
+
+// A JSON string that can also stand inside an HTML script element: '<', '>'
+// and '&' are escaped so that no "</script>" or entity can end or alter it.
+// Other characters, UTF-8 sequences included, pass through as they are.
+void AppendJsonString(std::string& out, std::string_view text) {
+  out += '"';
+  for (char c : text) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20 || c == '<' || c == '>' || c == '&') {
+          char buf[8];
+          snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+          out += buf;
+        } else {
+          out += c;
+        }
+    }
+  }
+  out += '"';
+}
+
+// Writes the component tree as one JSON object per block:
+//   {"class":..,"name":..,["inherited":true,]["inline":true,]["position":N,]
+//    "properties":{"Path":value,...},"children":[...]}
+// It takes a stream the Compiler has accepted, so it repeats none of the
+// checks; the bounds on nesting and on the stream's end stay, so that it can
+// never recurse without limit or run on past the last token.
+class JsonWriter : TokenCursor {
+ public:
+  explicit JsonWriter(std::vector<Token> tokens) : TokenCursor(std::move(tokens)) {}
+
+  std::string Write() {
+    Object(0);
+    return out_;
+  }
+
+ private:
+  void Object(int depth) {
+    CheckDepth(depth, Peek().line);
+    bool inherited = false, isInline = false, hasPosition = false;
+    std::int64_t position = 0;
+    for (;;) {
+      if (IsKeyword(Peek(), "inherited")) {
+        inherited = true;
+      } else if (IsKeyword(Peek(), "inline")) {
+        isInline = true;
+      } else if (IsKeyword(Peek(), "position")) {
+        Take();
+        hasPosition = true;
+        position = Expect(TokenKind::Number, "the child position after 'position'").number;
+        continue;
+      } else {
+        break;
+      }
+      Take();
+    }
+    out_ += "{\"class\":";
+    AppendJsonString(out_, Expect(TokenKind::Word, "a class name").text);
+    out_ += ",\"name\":";
+    AppendJsonString(out_, Peek().kind == TokenKind::Word ? Take().text : std::string());
+    Expect(TokenKind::LBrace, "'{'");
+    if (inherited) out_ += ",\"inherited\":true";
+    if (isInline) out_ += ",\"inline\":true";
+    if (hasPosition) out_ += ",\"position\":" + std::to_string(position);
+
+    out_ += ",\"properties\":{";
+    for (bool first = true; Peek().kind == TokenKind::Word && Peek(1).kind == TokenKind::Equals; first = false) {
+      if (!first) out_ += ',';
+      AppendJsonString(out_, Take().text);
+      Take();
+      out_ += ':';
+      Value(depth + 1);
+    }
+    out_ += "},\"children\":[";
+    for (bool first = true; Peek().kind != TokenKind::RBrace && Peek().kind != TokenKind::End; first = false) {
+      if (!first) out_ += ',';
+      Object(depth + 1);
+    }
+    Expect(TokenKind::RBrace, "'}'");
+    out_ += "]}";
+  }
+
+  void Value(int depth) {
+    CheckDepth(depth, Peek().line);
+    Token t = Take();
+    switch (t.kind) {
+      case TokenKind::Number: out_ += std::to_string(t.number); return;
+      case TokenKind::Text: AppendJsonString(out_, t.text); return;
+      case TokenKind::Word:
+        if (EqualsIgnoreCase(t.text, "false")) {
+          out_ += "false";
+        } else if (EqualsIgnoreCase(t.text, "true")) {
+          out_ += "true";
+        } else if (EqualsIgnoreCase(t.text, "nil")) {
+          out_ += "null";
+        } else {
+          AppendJsonString(out_, t.text);
+        }
+        return;
+      case TokenKind::LBracket:
+        // Element names stay strings even when one reads "true" or "nil".
+        out_ += '[';
+        for (bool first = true; Peek().kind == TokenKind::Word; first = false) {
+          if (!first) out_ += ',';
+          AppendJsonString(out_, Take().text);
+          if (Peek().kind == TokenKind::Comma) Take();
+        }
+        Expect(TokenKind::RBracket, "']'");
+        out_ += ']';
+        return;
+      case TokenKind::LParen:
+        out_ += '[';
+        for (bool first = true; Peek().kind != TokenKind::RParen && Peek().kind != TokenKind::End; first = false) {
+          if (!first) out_ += ',';
+          Value(depth + 1);
+          if (Peek().kind == TokenKind::Comma) Take();
+        }
+        Expect(TokenKind::RParen, "')'");
+        out_ += ']';
+        return;
+      default: throw CompileError(t.line, "expected a value, found " + Describe(t));
+    }
+  }
+
+  std::string out_;
 };
 
 // ---- Overlays ----
@@ -609,8 +769,13 @@ std::vector<Token> ApplyOverlay(const std::vector<Token>& window, Replacements& 
 }  // namespace
 
 int main(int argc, char** argv) {
+  const bool json = argc > 1 && std::string_view(argv[1]) == "--json";
+  if (json) {
+    --argc;
+    ++argv;
+  }
   if (argc != 3 && argc != 4) {
-    std::cerr << "usage: formc input.form [overlay.form] output.bin\n";
+    std::cerr << "usage: formc [--json] input.form [overlay.form] output\n";
     return 2;
   }
   const std::string input = argv[1];
@@ -636,7 +801,10 @@ int main(int argc, char** argv) {
       }
       tokens = ApplyOverlay(tokens, overlay, overlayFile);
     }
-    stream = Compiler(std::move(tokens)).Compile();
+    // The JSON is compiled too, and only if that succeeds written: a
+    // description the browser page takes is always one the program reads.
+    stream = Compiler(tokens).Compile();
+    if (json) stream = JsonWriter(std::move(tokens)).Write();
   } catch (const CompileError& e) {
     std::cerr << "formc: " << (e.File().empty() ? input : e.File()) << ":" << e.Line() << ": " << e.what() << "\n";
     return 1;

@@ -1,43 +1,94 @@
 # Runs the form compiler on one case and checks the outcome that the case states
 # in its comment lines:
 #   "# error: TEXT"  the compiler exits with 1 (not by a signal), prints TEXT and
-#                    writes no output;
+#                    writes no output, with and without --json;
 #   "# bytes: HEX"   the compiler succeeds and writes exactly these bytes. Lines
 #                    join in order; "61*256" stands for 256 bytes 0x61;
 #   "# same: FILE"   the compiler succeeds and writes what FILE (beside the case)
-#                    compiles to on its own.
+#                    compiles to on its own;
+#   "# json: FILE"   with --json the compiler succeeds and writes exactly the
+#                    bytes of FILE (beside the case). It may stand alone or
+#                    follow a "bytes" or "same" expectation.
 # A case with an overlay (case.overlay beside it) is compiled with it.
-# Usage: cmake -DFORMC=... -DINPUT=case.form [-DOVERLAY=case.overlay] -DOUTPUT=out.bin -P CheckFormc.cmake
-file(STRINGS ${INPUT} expectations REGEX "^# (error|bytes|same): ")
-if(NOT expectations)
-  message(FATAL_ERROR "${INPUT} states no expected outcome")
-endif()
-file(REMOVE ${OUTPUT})
+# With -DJSON_CONTAINS=TEXT the input need state nothing: --json must succeed and
+# write TEXT somewhere in its output.
+# Usage: cmake -DFORMC=... -DINPUT=case.form [-DOVERLAY=case.overlay] -DOUTPUT=out.bin
+#              [-DJSON_CONTAINS=TEXT] -P CheckFormc.cmake
+get_filename_component(dir ${INPUT} DIRECTORY)
 get_filename_component(outputDir ${OUTPUT} DIRECTORY)
 file(MAKE_DIRECTORY ${outputDir})
-execute_process(COMMAND ${FORMC} ${INPUT} ${OVERLAY} ${OUTPUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 
-list(GET expectations 0 first)
-if(first MATCHES "^# error: (.*)$")
-  set(expected "${CMAKE_MATCH_1}")
-  if(NOT rc STREQUAL "1")
-    message(FATAL_ERROR "expected exit code 1, got '${rc}'; output: ${err}")
+if(DEFINED JSON_CONTAINS)
+  file(REMOVE ${OUTPUT})
+  execute_process(COMMAND ${FORMC} --json ${INPUT} ${OVERLAY} ${OUTPUT} RESULT_VARIABLE rc ERROR_VARIABLE err)
+  if(NOT rc STREQUAL "0")
+    message(FATAL_ERROR "expected success, got '${rc}': ${err}")
   endif()
-  string(FIND "${err}" "${expected}" at)
+  file(READ ${OUTPUT} actual)
+  string(FIND "${actual}" "${JSON_CONTAINS}" at)
   if(at EQUAL -1)
-    message(FATAL_ERROR "expected the message\n  ${expected}\ngot\n  ${err}")
-  endif()
-  if(EXISTS ${OUTPUT})
-    message(FATAL_ERROR "a failed compilation left ${OUTPUT}")
+    message(FATAL_ERROR "the JSON holds no ${JSON_CONTAINS}:\n${actual}")
   endif()
   return()
 endif()
 
+file(STRINGS ${INPUT} expectations REGEX "^# (error|bytes|same): ")
+file(STRINGS ${INPUT} jsonExpectation REGEX "^# json: ")
+if(NOT expectations AND NOT jsonExpectation)
+  message(FATAL_ERROR "${INPUT} states no expected outcome")
+endif()
+
+if(jsonExpectation)
+  string(REGEX REPLACE "^# json: " "" jsonFile "${jsonExpectation}")
+  file(REMOVE ${OUTPUT}.json)
+  execute_process(COMMAND ${FORMC} --json ${INPUT} ${OVERLAY} ${OUTPUT}.json RESULT_VARIABLE rc ERROR_VARIABLE err)
+  if(NOT rc STREQUAL "0")
+    message(FATAL_ERROR "expected --json to succeed, got '${rc}': ${err}")
+  endif()
+  # Compared as bytes so that a change of encoding or of a single escape shows.
+  file(READ ${dir}/${jsonFile} expected HEX)
+  file(READ ${OUTPUT}.json actual HEX)
+  if(NOT actual STREQUAL expected)
+    file(READ ${OUTPUT}.json actualText)
+    message(FATAL_ERROR "the JSON differs from ${jsonFile}; formc wrote\n${actualText}")
+  endif()
+  if(NOT expectations)
+    return()
+  endif()
+endif()
+
+list(GET expectations 0 first)
+if(first MATCHES "^# error: (.*)$")
+  set(expected "${CMAKE_MATCH_1}")
+  # Both outputs come from the same checked description, so a mistake fails
+  # either in the same words.
+  foreach(mode IN ITEMS binary json)
+    set(flag "")
+    if(mode STREQUAL "json")
+      set(flag --json)
+    endif()
+    file(REMOVE ${OUTPUT})
+    execute_process(COMMAND ${FORMC} ${flag} ${INPUT} ${OVERLAY} ${OUTPUT} RESULT_VARIABLE rc ERROR_VARIABLE err)
+    if(NOT rc STREQUAL "1")
+      message(FATAL_ERROR "${mode} output: expected exit code 1, got '${rc}'; output: ${err}")
+    endif()
+    string(FIND "${err}" "${expected}" at)
+    if(at EQUAL -1)
+      message(FATAL_ERROR "${mode} output: expected the message\n  ${expected}\ngot\n  ${err}")
+    endif()
+    if(EXISTS ${OUTPUT})
+      message(FATAL_ERROR "a failed ${mode} compilation left ${OUTPUT}")
+    endif()
+  endforeach()
+  return()
+endif()
+
+file(REMOVE ${OUTPUT})
+execute_process(COMMAND ${FORMC} ${INPUT} ${OVERLAY} ${OUTPUT} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc STREQUAL "0")
   message(FATAL_ERROR "expected success, got '${rc}': ${err}")
 endif()
 if(first MATCHES "^# same: (.*)$")
-  get_filename_component(dir ${INPUT} DIRECTORY)
   execute_process(COMMAND ${FORMC} ${dir}/${CMAKE_MATCH_1} ${OUTPUT}.same RESULT_VARIABLE rc ERROR_VARIABLE err)
   if(NOT rc STREQUAL "0")
     message(FATAL_ERROR "${CMAKE_MATCH_1} does not compile: ${err}")

@@ -1,0 +1,268 @@
+// The page in the system's Chromium, headless, opened from a file as a user
+// opens it: in each language, every field found by its label in the
+// accessibility tree and the keyboard order the window's; the worked examples
+// typed and computed, with the copies between fields, "ERR", "---" and the
+// invalid operation's message from the message table; every sample file
+// chosen and dropped on each panel; a refused file's message; a 5 GiB file's
+// time shown soon after its drop; no request of any kind after the page is
+// open; a picture of each language.
+// Usage: node PageTest.js tarnwick.html DATA_DIR RESOURCES_DIR OUT_DIR
+'use strict';
+const assert = require('assert');
+const fs = require('fs');
+const os = require('os');
+const path = require('path');
+const { chromium } = require('playwright-core');
+
+const [pageFile, data, resources, out] = process.argv.slice(2).map((p) => path.resolve(p));
+const pageUrl = `file://${pageFile}`;
+
+// The message table's text for an id, in each language.
+function messageTable(file) {
+  const table = new Map();
+  for (const line of fs.readFileSync(file, 'utf8').split('\n')) {
+    const [, id, text] = /^(\d+)\t(.*)$/.exec(line) || [];
+    if (id) table.set(Number(id), text.replace(/\\n/g, '\n'));
+  }
+  return table;
+}
+const MESSAGES = { ja: messageTable(path.join(resources, 'messages.txt')), en: messageTable(path.join(resources, 'messages-en.txt')) };
+const INVALID_OP = 65450;
+const FORMAT_UNKNOWN = 65533;
+// The window's box adds a period after a last character that sorts above one.
+const asReported = (text) => (text.charCodeAt(text.length - 1) > 0x2e ? `${text}.` : text);
+
+// Each field by its label, in the window's tab order, and the buttons between.
+const LANGUAGES = {
+  ja: {
+    locale: 'ja-JP',
+    fields: [['Time', '時間'], ['NextSize', '目標サイズ'], ['NowAudio', '音声ビットレート'], ['Calc', '計算'],
+      ['Video', '映像ビットレート'], ['NowVideo', '現在の映像ビットレート'], ['NowSize', '現在のサイズ'],
+      ['NextAudio', '新しい音声ビットレート'], ['ReCalc', '再計算'], ['NextVideo', '新しい映像ビットレート']],
+  },
+  en: {
+    locale: 'en-GB',
+    fields: [['Time', 'Time'], ['NextSize', 'Target size'], ['NowAudio', 'Audio bitrate'], ['Calc', 'Calculate'],
+      ['Video', 'Video bitrate'], ['NowVideo', 'Current video bitrate'], ['NowSize', 'Current size'],
+      ['NextAudio', 'New audio bitrate'], ['ReCalc', 'Recalculate'], ['NextVideo', 'New video bitrate']],
+  },
+};
+const ROLES = { Calc: 'button', ReCalc: 'button', NowAudio: 'combobox', NextAudio: 'combobox' };
+
+// A 5 GiB MP4 that is mostly a hole: its movie box lies past 4 GiB.
+function writeLargeMp4(file, minutes) {
+  const be = (value, bytes) => {
+    const b = Buffer.alloc(bytes);
+    for (let i = bytes - 1; i >= 0; --i, value = Math.floor(value / 256)) b[i] = value % 256;
+    return b;
+  };
+  const box = (type, ...content) => {
+    const body = Buffer.concat(content);
+    return Buffer.concat([be(body.length + 8, 4), Buffer.from(type), body]);
+  };
+  const media = 5 * 2 ** 30;
+  const head = Buffer.concat([box('ftyp', Buffer.from('isom'), be(512, 4), Buffer.from('isomiso2mp41')),
+    be(1, 4), Buffer.from('mdat'), be(media + 16, 8)]);
+  const frames = minutes * 60 * 25;
+  const movieHeader = box('mvhd', be(0, 4), be(0, 8), be(25, 4), be(frames, 4), be(0x00010000, 4), be(0x0100, 2),
+    Buffer.alloc(70), be(2, 4));
+  const movie = box('moov', movieHeader, box('trak', Buffer.alloc(48 * 1024)));
+  const fd = fs.openSync(file, 'w');
+  fs.writeSync(fd, head, 0, head.length, 0);
+  fs.writeSync(fd, movie, 0, movie.length, head.length + media);
+  fs.closeSync(fd);
+}
+
+function sampleFiles() {
+  const samples = [];
+  for (const name of fs.readdirSync(data).sort()) {
+    const stated = /(?:(\d+)h)?(\d+)m(\d+)s/.exec(name);
+    if (!stated) continue;
+    const seconds = 3600 * (stated[1] || 0) + 60 * stated[2] + Number(stated[3]);
+    const file = path.join(data, name);
+    samples.push({ file, minutes: String(Math.ceil(seconds / 60)), megabytes: String(Math.ceil(fs.statSync(file).size / 2 ** 20)) });
+  }
+  assert.ok(samples.length >= 15, `only ${samples.length} samples`);
+  return samples;
+}
+
+async function openPage(browser, language) {
+  const context = await browser.newContext({ locale: LANGUAGES[language].locale, viewport: { width: 720, height: 480 } });
+  const page = await context.newPage();
+  const requests = [];
+  const errors = [];
+  page.on('request', (request) => requests.push(request.url()));
+  page.on('pageerror', (error) => errors.push(String(error)));
+  page.on('console', (message) => { if (message.type() === 'error') errors.push(message.text()); });
+  await page.goto(pageUrl);
+  // The worker has answered once the language is set; a computation waits on it.
+  await page.waitForFunction(() => document.getElementById('Time') !== null);
+  return { context, page, requests, errors };
+}
+
+// Sets the fields, presses the button and waits for its answer.
+async function compute(page, button, values) {
+  for (const [id, value] of Object.entries(values)) await page.fill(`#${id}`, value);
+  const before = await page.evaluate(() => document.getElementById('message').textContent + '|' +
+    ['Time', 'NextSize', 'NowAudio', 'Video', 'NowVideo', 'NowSize', 'NextAudio', 'NextVideo']
+      .map((id) => document.getElementById(id).value).join(','));
+  await page.click(`#${button}`);
+  await page.waitForFunction((b) => document.getElementById('message').textContent + '|' +
+    ['Time', 'NextSize', 'NowAudio', 'Video', 'NowVideo', 'NowSize', 'NextAudio', 'NextVideo']
+      .map((id) => document.getElementById(id).value).join(',') !== b, before, { timeout: 5000 }).catch(() => {});
+  return page.evaluate(() => ({
+    message: document.getElementById('message').textContent,
+    fields: ['Time', 'NextSize', 'NowAudio', 'Video', 'NowVideo', 'NowSize', 'NextAudio', 'NextVideo']
+      .map((id) => document.getElementById(id).value),
+  }));
+}
+
+// Hands the file to the page as a drop on the element (or through the panel's
+// file chooser) and waits until the field it sets shows the expected text or a
+// message appears; gives the milliseconds from the drop to that.
+async function takeFile(page, how, file, watched, expected) {
+  await page.evaluate(() => {
+    document.getElementById('message').textContent = '';
+    document.getElementById('Time').value = '';
+    document.getElementById('NowSize').value = '';
+  });
+  if (how.chooser) {
+    await page.setInputFiles(`#${how.chooser}`, file);
+  } else {
+    // A file the test holds, dropped as the browser drops one from the desktop.
+    const holder = await page.evaluateHandle(() => {
+      const input = document.createElement('input');
+      input.type = 'file';
+      input.hidden = true;
+      document.body.append(input);
+      return input;
+    });
+    await holder.setInputFiles(file);
+    await page.evaluate(([input, target]) => {
+      const transfer = new DataTransfer();
+      transfer.items.add(input.files[0]);
+      input.remove();
+      window.droppedAt = performance.now();
+      const element = document.getElementById(target);
+      for (const type of ['dragenter', 'dragover', 'drop'])
+        element.dispatchEvent(new DragEvent(type, { dataTransfer: transfer, bubbles: true, cancelable: true }));
+    }, [holder, how.dropOn]);
+  }
+  await page.waitForFunction(([id, text]) => document.getElementById(id).value === text ||
+    document.getElementById('message').textContent !== '', [watched, expected], { timeout: 10000 });
+  return page.evaluate(() => performance.now() - window.droppedAt);
+}
+
+async function checkLanguage(browser, language, samples, large) {
+  const { context, page, requests, errors } = await openPage(browser, language);
+  const { fields } = LANGUAGES[language];
+
+  // Every field by its label in the accessibility tree, with the window's default.
+  const defaults = { Time: '120', NextSize: '700', NowAudio: '128', Video: '', NowVideo: '700', NowSize: '700', NextAudio: '128', NextVideo: '' };
+  for (const [id, label] of fields) {
+    const role = ROLES[id] || 'textbox';
+    const found = page.getByRole(role, { name: new RegExp(`^${label}( |$)`) });
+    assert.strictEqual(await found.count(), 1, `${language}: ${role} named ${label}`);
+    assert.strictEqual(await found.getAttribute('id'), id, `${language}: ${label}`);
+    if (id in defaults) assert.strictEqual(await found.inputValue(), defaults[id], `${language}: ${label}'s default`);
+  }
+  // The keyboard order: the window's tab order, then the file choosers.
+  await page.focus('#Time');
+  const order = ['Time'];
+  for (let i = 0; i < fields.length + 1; ++i) {
+    await page.keyboard.press('Tab');
+    order.push(await page.evaluate(() => document.activeElement.id));
+  }
+  assert.deepStrictEqual(order, fields.map(([id]) => id).concat(['ChooseSource', 'ChooseFirstEncode']), `${language}: tab order`);
+
+  // The worked examples, the copies between fields and the two failure texts.
+  let got = await compute(page, 'Calc', { Time: '120', NextSize: '700', NowAudio: '128', NowVideo: '700', NowSize: '700', NextAudio: '96' });
+  assert.deepStrictEqual(got.fields, ['120', '700', '128', '668', '668', '700', '128', ''], `${language}: calculate`);
+  got = await compute(page, 'ReCalc', { NowVideo: '700', NowSize: '750', NextAudio: '96' });
+  assert.deepStrictEqual(got.fields, ['120', '700', '96', '668', '700', '750', '96', '675'], `${language}: recalculate`);
+  got = await compute(page, 'Calc', { Time: 'x', NextSize: '1', NowAudio: '128' });
+  assert.strictEqual(got.fields[3], 'ERR', `${language}: a rejected text`);
+  got = await compute(page, 'Calc', { Time: '0', NextSize: '1' });
+  assert.strictEqual(got.fields[3], '---', `${language}: a division by zero`);
+  got = await compute(page, 'Calc', { Time: '0', NextSize: '0' });
+  assert.strictEqual(got.message, asReported(MESSAGES[language].get(INVALID_OP)), `${language}: 0 ÷ 0`);
+
+  // Every sample through each panel's chooser and dropped on each panel.
+  const ways = [
+    { name: 'source chooser', chooser: 'ChooseSource' },
+    { name: 'first-encode chooser', chooser: 'ChooseFirstEncode', firstEncode: true },
+    { name: 'drop on the calculator', dropOn: 'Time' },
+    { name: 'drop on the re-calculator', dropOn: 'NowSize', firstEncode: true },
+  ];
+  for (const sample of samples) {
+    for (const how of ways) {
+      await takeFile(page, how, sample.file, 'Time', sample.minutes);
+      const shown = await page.evaluate(() => [document.getElementById('Time').value, document.getElementById('NowSize').value,
+        document.getElementById('message').textContent, Number(document.getElementById('window').dataset.bytesRead)]);
+      const name = `${language}: ${path.basename(sample.file)} by ${how.name}`;
+      assert.deepStrictEqual(shown.slice(0, 3), [sample.minutes, how.firstEncode ? sample.megabytes : '', ''], name);
+      assert.ok(shown[3] > 0 && shown[3] < 4096, `${name}: read ${shown[3]} bytes`);
+    }
+  }
+
+  // A file of no known format: the window's message around its name.
+  const text = path.join(data, 'make-files.sh');
+  await takeFile(page, { dropOn: 'Time' }, text, 'Time', '\u0000');
+  const [before, after] = MESSAGES[language].get(FORMAT_UNKNOWN).split('%s');
+  assert.strictEqual(await page.textContent('#message'), asReported(before + 'make-files.sh' + after), `${language}: refused`);
+  assert.strictEqual(await page.inputValue('#Time'), '', `${language}: a refused file changes no field`);
+
+  // The 5 GiB file, dropped: its time, and how soon it shows.
+  const timings = [];
+  for (let i = 0; i < 5; ++i) timings.push(await takeFile(page, { dropOn: 'NowSize' }, large.file, 'Time', large.minutes));
+  assert.deepStrictEqual([await page.inputValue('#Time'), await page.inputValue('#NowSize')], [large.minutes, '5121'], `${language}: 5 GiB`);
+  const bytesRead = await page.evaluate(() => Number(document.getElementById('window').dataset.bytesRead));
+
+  // Nothing but the page itself was ever requested, and the policy refuses a request.
+  const violation = await page.evaluate(() => new Promise((resolve) => {
+    document.addEventListener('securitypolicyviolation', (e) => resolve(e.effectiveDirective), { once: true });
+    fetch('https://example.invalid/').catch(() => {});
+  }));
+  assert.strictEqual(violation, 'connect-src', `${language}: the policy refuses requests`);
+  const others = requests.filter((url) => url !== pageUrl && !url.startsWith('blob:'));
+  assert.deepStrictEqual(others, [], `${language}: requests after opening`);
+  assert.deepStrictEqual(errors.filter((e) => !e.includes('example.invalid') && !e.includes('Content Security Policy')), [],
+    `${language}: the page's errors`);
+
+  await page.evaluate(() => { document.getElementById('message').textContent = ''; });
+  await compute(page, 'Calc', { Time: '120', NextSize: '700', NowAudio: '128' });
+  await page.screenshot({ path: path.join(out, `page-${language}.png`) });
+  await context.close();
+  timings.sort((a, b) => a - b);
+  return { timings, bytesRead };
+}
+
+(async () => {
+  fs.mkdirSync(out, { recursive: true });
+  const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'tarnwick-page-'));
+  const browser = await chromium.launch({
+    executablePath: process.env.TW_CHROMIUM || '/usr/bin/chromium',
+    args: process.getuid && process.getuid() === 0 ? ['--no-sandbox'] : [],
+  });
+  try {
+    const large = { file: path.join(folder, 'large.mp4'), minutes: '90' };
+    writeLargeMp4(large.file, 90);
+    const samples = sampleFiles();
+    const size = fs.statSync(pageFile).size;
+    assert.ok(size <= 256 * 1024, `the page is ${size} bytes`);
+    for (const language of ['ja', 'en']) {
+      const { timings, bytesRead } = await checkLanguage(browser, language, samples, large);
+      const median = timings[Math.floor(timings.length / 2)];
+      console.log(`${language}: 5 GiB file's time shown ${timings.map((t) => t.toFixed(1)).join(', ')} ms after its drop ` +
+        `(median ${median.toFixed(1)}), ${bytesRead} bytes read`);
+      assert.ok(median <= 100, `${language}: the time showed ${median} ms after the drop`);
+    }
+    console.log(`page: ${size} bytes; ${samples.length} samples by 4 ways in 2 languages as expected; pictures in ${out}`);
+  } finally {
+    await browser.close();
+    fs.rmSync(folder, { recursive: true, force: true });
+  }
+})().catch((error) => {
+  console.error(error);
+  process.exit(1);
+});
