@@ -13,6 +13,7 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const { chromium } = require('playwright-core');
+const { statedSamples, writeLargeMp4 } = require('./Samples');
 
 const [pageFile, data, resources, out] = process.argv.slice(2).map((p) => path.resolve(p));
 const pageUrl = `file://${pageFile}`;
@@ -48,43 +49,6 @@ const LANGUAGES = {
   },
 };
 const ROLES = { Calc: 'button', ReCalc: 'button', NowAudio: 'combobox', NextAudio: 'combobox' };
-
-// A 5 GiB MP4 that is mostly a hole: its movie box lies past 4 GiB.
-function writeLargeMp4(file, minutes) {
-  const be = (value, bytes) => {
-    const b = Buffer.alloc(bytes);
-    for (let i = bytes - 1; i >= 0; --i, value = Math.floor(value / 256)) b[i] = value % 256;
-    return b;
-  };
-  const box = (type, ...content) => {
-    const body = Buffer.concat(content);
-    return Buffer.concat([be(body.length + 8, 4), Buffer.from(type), body]);
-  };
-  const media = 5 * 2 ** 30;
-  const head = Buffer.concat([box('ftyp', Buffer.from('isom'), be(512, 4), Buffer.from('isomiso2mp41')),
-    be(1, 4), Buffer.from('mdat'), be(media + 16, 8)]);
-  const frames = minutes * 60 * 25;
-  const movieHeader = box('mvhd', be(0, 4), be(0, 8), be(25, 4), be(frames, 4), be(0x00010000, 4), be(0x0100, 2),
-    Buffer.alloc(70), be(2, 4));
-  const movie = box('moov', movieHeader, box('trak', Buffer.alloc(48 * 1024)));
-  const fd = fs.openSync(file, 'w');
-  fs.writeSync(fd, head, 0, head.length, 0);
-  fs.writeSync(fd, movie, 0, movie.length, head.length + media);
-  fs.closeSync(fd);
-}
-
-function sampleFiles() {
-  const samples = [];
-  for (const name of fs.readdirSync(data).sort()) {
-    const stated = /(?:(\d+)h)?(\d+)m(\d+)s/.exec(name);
-    if (!stated) continue;
-    const seconds = 3600 * (stated[1] || 0) + 60 * stated[2] + Number(stated[3]);
-    const file = path.join(data, name);
-    samples.push({ file, minutes: String(Math.ceil(seconds / 60)), megabytes: String(Math.ceil(fs.statSync(file).size / 2 ** 20)) });
-  }
-  assert.ok(samples.length >= 15, `only ${samples.length} samples`);
-  return samples;
-}
 
 async function openPage(browser, language) {
   const context = await browser.newContext({ locale: LANGUAGES[language].locale, viewport: { width: 720, height: 480 } });
@@ -247,7 +211,7 @@ async function checkLanguage(browser, language, samples, large) {
   try {
     const large = { file: path.join(folder, 'large.mp4'), minutes: '90' };
     writeLargeMp4(large.file, 90);
-    const samples = sampleFiles();
+    const samples = statedSamples(data);
     const size = fs.statSync(pageFile).size;
     assert.ok(size <= 256 * 1024, `the page is ${size} bytes`);
     for (const language of ['ja', 'en']) {
