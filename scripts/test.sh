@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# From a fresh machine: installs what the project needs, builds the three presets
-# and runs every test (the Windows build under Wine on a virtual display), plus a
-# short run of each fuzz target.
+# From a fresh machine: installs what the project needs, builds the four presets
+# and runs every test (the Windows build under Wine on a virtual display, the
+# browser build under node and its page in headless Chromium), plus a short run
+# of each fuzz target.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$here"
@@ -9,7 +10,7 @@ cd "$here"
 bash scripts/setup.sh
 
 jobs="${TW_JOBS:-2}"
-for preset in native native-asan win32; do
+for preset in native native-asan win32 wasm; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
 done
@@ -51,7 +52,7 @@ for target in build/native-asan/fuzz/fuzz_*; do
 done
 
 failed=0
-for preset in native native-asan win32; do
+for preset in native native-asan win32 wasm; do
   echo "== tests: $preset"
   ctest --preset "$preset" -j "$jobs" || failed=1
 done
