@@ -245,6 +245,8 @@ function main() {
     if (made) windowElement.append(made);
   }
   windowElement.append(page.lists);
+  // The window's edge outside both panels takes a file as the calculator does.
+  page.dropZone(windowElement, 'source');
   // A file dropped anywhere else must not replace the page.
   for (const name of ['dragover', 'drop']) window.addEventListener(name, (event) => event.preventDefault());
 
