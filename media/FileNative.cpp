@@ -28,11 +28,27 @@ Result<std::unique_ptr<FileSource>> FileSource::Open(const FilePath& path) {
 
 FileSource::~FileSource() { ::close(static_cast<int>(handle_)); }
 
+namespace {
+
+// Emscripten's C library (3.1) passes pread only the offset's low word, as a
+// signed number, so a file would be misread from 2 GiB on; a seek and a read
+// take the whole offset.
+ssize_t ReadAtOffset(int descriptor, std::uint8_t* into, std::size_t length, std::uint64_t offset) {
+#ifdef __EMSCRIPTEN__
+  if (::lseek(descriptor, static_cast<off_t>(offset), SEEK_SET) < 0) return -1;
+  return ::read(descriptor, into, length);
+#else
+  return ::pread(descriptor, into, length, static_cast<off_t>(offset));
+#endif
+}
+
+}  // namespace
+
 std::size_t FileSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer) {
   std::size_t done = 0;
   while (done < buffer.size()) {
-    const ssize_t got = ::pread(static_cast<int>(handle_), buffer.data() + done, buffer.size() - done,
-                                static_cast<off_t>(offset + done));
+    const ssize_t got =
+        ReadAtOffset(static_cast<int>(handle_), buffer.data() + done, buffer.size() - done, offset + done);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) break;
     done += static_cast<std::size_t>(got);
