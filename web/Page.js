@@ -5,16 +5,18 @@
 
 // The texts of what the page has and the window does not: the file choosers
 // (the window takes files only by drag and drop) and the note on the file.
+// "{Label1}" stands for that label's caption in the window, so that a chooser
+// names its fields as the window does.
 const PAGE_TEXTS = {
   ja: {
-    chooseSource: '元の動画を開く（時間へ）',
-    chooseFirstEncode: '最初のエンコード結果を開く（現在のサイズと時間へ）',
+    chooseSource: '元の動画を開く（{Label1}へ）',
+    chooseFirstEncode: '最初のエンコード結果を開く（{Label14}と{Label1}へ）',
     note: '動画ファイルはこのコンピューターから出ません。再生時間とサイズを知るのに必要な数百バイトだけを、' +
       'その場で読みます。各パネルにファイルをドロップすることもできます。',
   },
   en: {
-    chooseSource: 'Open the source video (into Time)',
-    chooseFirstEncode: 'Open the first encode (into Current size and Time)',
+    chooseSource: 'Open the source video (into {Label1})',
+    chooseFirstEncode: 'Open the first encode (into {Label14} and {Label1})',
     note: 'The video file never leaves this computer: only the few hundred bytes that give its running time and ' +
       'size are read, where it lies. You can also drop a file on either panel.',
   },
@@ -45,6 +47,13 @@ function pageLanguage() {
     if (primary in FORMS) return primary;
   }
   return 'en';
+}
+
+// Every component of the description, by name.
+function componentsByName(component, found = new Map()) {
+  found.set(component.name, component);
+  for (const child of component.children) componentsByName(child, found);
+  return found;
 }
 
 // "&File" shows "File"; "&&" is one ampersand.
@@ -251,11 +260,14 @@ function main() {
   for (const name of ['dragover', 'drop']) window.addEventListener(name, (event) => event.preventDefault());
 
   const files = document.getElementById('files');
+  const components = componentsByName(form);
+  const withCaptions = (text) =>
+    text.replace(/\{(\w+)\}/g, (_, name) => shownCaption(components.get(name).properties.Caption));
   for (const [id, target, text] of [['ChooseSource', 'source', texts.chooseSource],
     ['ChooseFirstEncode', 'firstEncode', texts.chooseFirstEncode]]) {
     const label = document.createElement('label');
     label.htmlFor = id;
-    label.textContent = text;
+    label.textContent = withCaptions(text);
     const input = document.createElement('input');
     input.type = 'file';
     input.id = id;
