@@ -110,7 +110,7 @@ function makeControl(component, page) {
         const made = makeControl(child, page);
         if (made) element.append(made);
       }
-      if (DROP_TARGETS[component.name]) page.dropZone(element, DROP_TARGETS[component.name]);
+      if (DROP_TARGETS[component.name]) element.dataset.drop = DROP_TARGETS[component.name];
       place(element, props, true);
       break;
     }
@@ -152,6 +152,42 @@ function makeControl(component, page) {
   element.id = component.name;
   applyFont(element, props);
   return element;
+}
+
+// Files dropped on the window: the innermost panel under the pointer that
+// takes files (data-drop) decides where the file's values go, as in the
+// window, and is the one outlined while a file is dragged over it. A file
+// dropped anywhere else on the page must not replace the page.
+function takeDrops(windowElement, take) {
+  let outlined = null;
+  const outline = (zone) => {
+    if (outlined === zone) return;
+    if (outlined) outlined.classList.remove('dropping');
+    outlined = zone;
+    if (zone) zone.classList.add('dropping');
+  };
+  const zoneAt = (node) => (node instanceof Element ? node.closest('[data-drop]') : null);
+  const carriesFiles = (event) => Array.from(event.dataTransfer.types).includes('Files');
+  windowElement.addEventListener('dragover', (event) => {
+    if (!carriesFiles(event)) return;
+    event.preventDefault();
+    event.dataTransfer.dropEffect = 'copy';
+    outline(zoneAt(event.target));
+  });
+  windowElement.addEventListener('dragleave', (event) => {
+    if (!windowElement.contains(event.relatedTarget)) outline(null);
+  });
+  windowElement.addEventListener('drop', (event) => {
+    event.preventDefault();
+    outline(null);
+    const zone = zoneAt(event.target);
+    const file = event.dataTransfer.files[0];
+    if (!zone || !file) return;
+    const item = event.dataTransfer.items[0];
+    const entry = item && item.webkitGetAsEntry ? item.webkitGetAsEntry() : null;
+    take(file, zone.dataset.drop, Boolean(entry && entry.isDirectory));
+  });
+  for (const name of ['dragover', 'drop']) window.addEventListener(name, (event) => event.preventDefault());
 }
 
 // The worker that holds the module: its script is the element's text, started
@@ -202,6 +238,7 @@ function main() {
     async takeFile(file, target, isFolder) {
       report('');
       const lines = await ask({ op: 'file', file, isFolder });
+      // What finding the time read, for anyone who wants to check the claim.
       windowElement.dataset.bytesRead = lines[0] === 'file' ? lines[4] : '';
       if (lines[0] !== 'file') {
         report(lines[2] + file.name + lines[3]);
@@ -209,40 +246,6 @@ function main() {
       }
       if (target === 'firstEncode') this.fields.NowSize.value = lines[2];
       this.fields.Time.value = lines[1];
-    },
-    dropZone(element, target) {
-      let depth = 0;
-      const carriesFiles = (event) => Array.from(event.dataTransfer.types).includes('Files');
-      element.addEventListener('dragenter', (event) => {
-        if (!carriesFiles(event)) return;
-        event.stopPropagation();
-        ++depth;
-        element.classList.add('dropping');
-      });
-      element.addEventListener('dragleave', (event) => {
-        event.stopPropagation();
-        if (--depth <= 0) {
-          depth = 0;
-          element.classList.remove('dropping');
-        }
-      });
-      element.addEventListener('dragover', (event) => {
-        if (!carriesFiles(event)) return;
-        event.preventDefault();
-        event.stopPropagation();
-        event.dataTransfer.dropEffect = 'copy';
-      });
-      element.addEventListener('drop', (event) => {
-        event.preventDefault();
-        event.stopPropagation();
-        depth = 0;
-        element.classList.remove('dropping');
-        const file = event.dataTransfer.files[0];
-        if (!file) return;
-        const entry = event.dataTransfer.items[0] && event.dataTransfer.items[0].webkitGetAsEntry
-          ? event.dataTransfer.items[0].webkitGetAsEntry() : null;
-        this.takeFile(file, target, Boolean(entry && entry.isDirectory));
-      });
     },
   };
 
@@ -255,9 +258,8 @@ function main() {
   }
   windowElement.append(page.lists);
   // The window's edge outside both panels takes a file as the calculator does.
-  page.dropZone(windowElement, 'source');
-  // A file dropped anywhere else must not replace the page.
-  for (const name of ['dragover', 'drop']) window.addEventListener(name, (event) => event.preventDefault());
+  windowElement.dataset.drop = 'source';
+  takeDrops(windowElement, (file, target, isFolder) => page.takeFile(file, target, isFolder));
 
   const files = document.getElementById('files');
   const components = componentsByName(form);
