@@ -171,6 +171,17 @@ async function checkLanguage(browser, language, samples, large, cut) {
     }
   }
 
+  // While a file is dragged, only the panel that would take it is outlined.
+  const outlinedWhileOver = (ids) => page.evaluate((over) => over.map((id) => {
+    const transfer = new DataTransfer();
+    transfer.items.add(new File(['x'], 'x.mp4'));
+    const type = id ? 'dragover' : 'dragleave';
+    (document.getElementById(id || 'window')).dispatchEvent(new DragEvent(type, { dataTransfer: transfer, bubbles: true }));
+    return Array.from(document.querySelectorAll('.dropping'), (e) => e.id).join();
+  }), ids);
+  assert.deepStrictEqual(await outlinedWhileOver(['NowSize', 'Time', 'Calc', 'window', 'ReCalc', null]),
+    ['GroupBox2', 'GroupBox1', 'GroupBox1', 'window', 'GroupBox2', ''], `${language}: outlines`);
+
   // A file of no known format and a cut one: the window's message around its
   // name, and no field changed.
   for (const [file, id] of [[path.join(data, 'make-files.sh'), FORMAT_UNKNOWN], [cut, NO_RUNNING_TIME]]) {
