@@ -320,6 +320,17 @@ std::string FoldCase(std::string_view name) {
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) { return FoldCase(a) == FoldCase(b); }
 
+// The words that stand for values of their own (in any letter case); every
+// other word is an identifier.
+enum class WordValue { False, True, Nil, Identifier };
+
+WordValue WordValueOf(std::string_view word) {
+  if (EqualsIgnoreCase(word, "false")) return WordValue::False;
+  if (EqualsIgnoreCase(word, "true")) return WordValue::True;
+  if (EqualsIgnoreCase(word, "nil")) return WordValue::Nil;
+  return WordValue::Identifier;
+}
+
 // Reading position in a token stream; the stream always ends in an End token,
 // which reading past the end keeps returning.
 class TokenCursor {
@@ -481,16 +492,14 @@ class Compiler : TokenCursor {
         return;
       }
       case TokenKind::Word:
-        if (EqualsIgnoreCase(t.text, "false")) {
-          out_ += '\x08';
-        } else if (EqualsIgnoreCase(t.text, "true")) {
-          out_ += '\x09';
-        } else if (EqualsIgnoreCase(t.text, "nil")) {
-          out_ += '\x0D';
-        } else {
-          out_ += '\x07';
-          ShortText(t.text, t.line, "the identifier");
+        switch (WordValueOf(t.text)) {
+          case WordValue::False: out_ += '\x08'; return;
+          case WordValue::True: out_ += '\x09'; return;
+          case WordValue::Nil: out_ += '\x0D'; return;
+          case WordValue::Identifier: break;
         }
+        out_ += '\x07';
+        ShortText(t.text, t.line, "the identifier");
         return;
       case TokenKind::LBracket:
         out_ += '\x0B';
@@ -625,15 +634,13 @@ class JsonWriter : TokenCursor {
       case TokenKind::Number: out_ += std::to_string(t.number); return;
       case TokenKind::Text: AppendJsonString(out_, t.text); return;
       case TokenKind::Word:
-        if (EqualsIgnoreCase(t.text, "false")) {
-          out_ += "false";
-        } else if (EqualsIgnoreCase(t.text, "true")) {
-          out_ += "true";
-        } else if (EqualsIgnoreCase(t.text, "nil")) {
-          out_ += "null";
-        } else {
-          AppendJsonString(out_, t.text);
+        switch (WordValueOf(t.text)) {
+          case WordValue::False: out_ += "false"; return;
+          case WordValue::True: out_ += "true"; return;
+          case WordValue::Nil: out_ += "null"; return;
+          case WordValue::Identifier: break;
         }
+        AppendJsonString(out_, t.text);
         return;
       case TokenKind::LBracket:
         // Element names stay strings even when one reads "true" or "nil".
