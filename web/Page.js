@@ -226,26 +226,41 @@ function main() {
     message.textContent = text && text.charCodeAt(text.length - 1) > 0x2e ? `${text}.` : text;
   };
 
+  // The window is busy (aria-busy) from a button or a file until its fields
+  // or its message show the answer.
+  let pending = 0;
+  const busy = async (work) => {
+    if (pending++ === 0) windowElement.setAttribute('aria-busy', 'true');
+    try {
+      report('');
+      await work();
+    } finally {
+      if (--pending === 0) windowElement.removeAttribute('aria-busy');
+    }
+  };
+
   const page = {
     fields: {},
     lists: document.createDocumentFragment(),
-    async compute(which) {
-      report('');
-      const lines = await ask({ op: 'compute', which, fields: FIELDS.map((name) => this.fields[name].value) });
-      if (lines[0] === 'fields') FIELDS.forEach((name, i) => { this.fields[name].value = lines[i + 1]; });
-      else report(lines[2]);
+    compute(which) {
+      return busy(async () => {
+        const lines = await ask({ op: 'compute', which, fields: FIELDS.map((name) => this.fields[name].value) });
+        if (lines[0] === 'fields') FIELDS.forEach((name, i) => { this.fields[name].value = lines[i + 1]; });
+        else report(lines[2]);
+      });
     },
-    async takeFile(file, target, isFolder) {
-      report('');
-      const lines = await ask({ op: 'file', file, isFolder });
-      // What finding the time read, for anyone who wants to check the claim.
-      windowElement.dataset.bytesRead = lines[0] === 'file' ? lines[4] : '';
-      if (lines[0] !== 'file') {
-        report(lines[2] + file.name + lines[3]);
-        return;
-      }
-      if (target === 'firstEncode') this.fields.NowSize.value = lines[2];
-      this.fields.Time.value = lines[1];
+    takeFile(file, target, isFolder) {
+      return busy(async () => {
+        const lines = await ask({ op: 'file', file, isFolder });
+        // What finding the time read, for anyone who wants to check the claim.
+        windowElement.dataset.bytesRead = lines[0] === 'file' ? lines[4] : '';
+        if (lines[0] !== 'file') {
+          report(lines[2] + file.name + lines[3]);
+          return;
+        }
+        if (target === 'firstEncode') this.fields.NowSize.value = lines[2];
+        this.fields.Time.value = lines[1];
+      });
     },
   };
 

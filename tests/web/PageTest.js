@@ -65,21 +65,23 @@ async function openPage(browser, language) {
   return { context, page, requests, errors };
 }
 
-// Sets the fields, presses the button and waits for its answer.
+// The eight fields in the order the module takes them.
+const FIELD_IDS = ['Time', 'NextSize', 'NowAudio', 'Video', 'NowVideo', 'NowSize', 'NextAudio', 'NextVideo'];
+
+// Sets the fields, presses the button (the window is busy at once) and waits
+// until the window is no longer busy with its answer.
 async function compute(page, button, values) {
   for (const [id, value] of Object.entries(values)) await page.fill(`#${id}`, value);
-  const before = await page.evaluate(() => document.getElementById('message').textContent + '|' +
-    ['Time', 'NextSize', 'NowAudio', 'Video', 'NowVideo', 'NowSize', 'NextAudio', 'NextVideo']
-      .map((id) => document.getElementById(id).value).join(','));
-  await page.click(`#${button}`);
-  await page.waitForFunction((b) => document.getElementById('message').textContent + '|' +
-    ['Time', 'NextSize', 'NowAudio', 'Video', 'NowVideo', 'NowSize', 'NextAudio', 'NextVideo']
-      .map((id) => document.getElementById(id).value).join(',') !== b, before, { timeout: 5000 }).catch(() => {});
-  return page.evaluate(() => ({
+  const busy = await page.evaluate((id) => {
+    document.getElementById(id).click();
+    return document.getElementById('window').getAttribute('aria-busy');
+  }, button);
+  assert.strictEqual(busy, 'true', `busy after ${button}`);
+  await page.waitForFunction(() => !document.getElementById('window').hasAttribute('aria-busy'));
+  return page.evaluate((ids) => ({
     message: document.getElementById('message').textContent,
-    fields: ['Time', 'NextSize', 'NowAudio', 'Video', 'NowVideo', 'NowSize', 'NextAudio', 'NextVideo']
-      .map((id) => document.getElementById(id).value),
-  }));
+    fields: ids.map((id) => document.getElementById(id).value),
+  }), FIELD_IDS);
 }
 
 // Hands the file to the page as a drop on the element (or through the panel's
